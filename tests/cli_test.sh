@@ -1,0 +1,44 @@
+#!/bin/sh
+# Drives the lumeno binary as a user does: exit codes, messages, byte handling.
+set -u
+fails=0
+check() { # name, expected, actual
+    if [ "$2" != "$3" ]; then
+        echo "FAIL: $1: expected [$2], got [$3]"
+        fails=$((fails + 1))
+    fi
+}
+
+out=$(printf '\033[1;31mred\033[0m text\n' | "$LUMENO" text; echo "rc=$?")
+check "text road" "red text
+rc=0" "$out"
+
+# No newline is added: the output is exactly the converted text.
+bytes=$(printf 'x' | "$LUMENO" text | wc -c)
+check "no newline added" "1" "$(echo $bytes)"
+
+# Any bytes give output and exit 0; no CR, NUL or ESC comes out.
+printf 'a\000b\377\300\r\r\n\033[?25l\355\240\200z' | "$LUMENO" text > /tmp/lumeno-cli-$$.out
+check "bad bytes exit" "0" "$?"
+check "bad bytes clean" "0" "$(tr -d -c '\000\015\033' < /tmp/lumeno-cli-$$.out | wc -c | tr -d ' ')"
+rm -f /tmp/lumeno-cli-$$.out
+
+err=$("$LUMENO" frobnicate 2>&1 >/dev/null; echo "rc=$?")
+check "unknown command" "lumeno: unknown command 'frobnicate' (see 'lumeno --help')
+rc=2" "$err"
+err=$("$LUMENO" --frob 2>&1 >/dev/null; echo "rc=$?")
+check "unknown option" "lumeno: unknown option '--frob' (see 'lumeno --help')
+rc=2" "$err"
+err=$("$LUMENO" text extra 2>&1 >/dev/null; echo "rc=$?")
+check "stray argument" "rc=2" "$(echo "$err" | tail -n 1)"
+
+"$LUMENO" --help | grep -q '^  text ' || { echo "FAIL: help lists text"; fails=$((fails + 1)); }
+"$LUMENO" --version | grep -q '^lumeno [0-9]' || { echo "FAIL: version line"; fails=$((fails + 1)); }
+
+# Every fixture through the binary gives the same as through the library.
+for f in "$FIXTURES"/text/*.txt; do
+    "$LUMENO" text < "$f" | cmp -s - "${f%.txt}.md" || { echo "FAIL: fixture $f"; fails=$((fails + 1)); }
+done
+
+[ "$fails" -eq 0 ] && echo "all CLI checks passed"
+exit "$fails"
