@@ -32,26 +32,49 @@ bool isBoxHoriz(char32_t cp)
     }
 }
 
-// Every box character is U+25xx, encoded E2 94 xx or E2 95 xx.
-bool mayHoldBoxCharacters(const std::string& line)
+// The character at i. Box-drawing characters (U+2500..U+257F, E2 94 xx and
+// E2 95 xx) are looked at directly: nothing joins them to a following box
+// character or to anything below U+0300.
+inline unicode::Cluster characterAt(std::string_view s, std::size_t i)
 {
-    return std::memchr(line.data(), 0xE2, line.size()) != nullptr;
+    const auto* b = reinterpret_cast<const unsigned char*>(s.data());
+    const std::size_t n = s.size();
+    const auto isBox = [&](std::size_t k) { return k + 2 < n && b[k] == 0xE2 && (b[k + 1] == 0x94 || b[k + 1] == 0x95); };
+    if (isBox(i)) {
+        const std::size_t end = i + 3;
+        if (end == n || b[end] < 0xCC || isBox(end)) {
+            const char32_t cp = 0x2500 + ((b[i + 1] - 0x94) << 6) + (b[i + 2] & 0x3F);
+            return {end, cp, true};
+        }
+    }
+    return unicode::clusterAt(s, i);
 }
 
-bool isRuleLine(const std::string& line)
+enum class LineKind { Other, Rule, DataRow };
+
+// A rule line: its trimmed form is not empty and holds only box strokes,
+// corners, junctions, verticals and spaces. A data row (isTableDataRow): it
+// holds a vertical anywhere. One walk over the line tells both; a line that
+// is both counts as a rule line.
+LineKind classify(const std::string& line)
 {
-    if (!mayHoldBoxCharacters(line))
-        return false;
+    // Every box character is U+25xx, encoded E2 94 xx or E2 95 xx.
+    if (std::memchr(line.data(), 0xE2, line.size()) == nullptr)
+        return LineKind::Other;
     const std::string_view trimmed = unicode::trim(line);
-    if (trimmed.empty())
-        return false;
+    bool isTableDataRow = false;
+    bool onlyRuleCharacters = !trimmed.empty();
     for (std::size_t i = 0; i < trimmed.size();) {
-        const unicode::Cluster c = unicode::clusterAt(trimmed, i);
-        if (!c.single || !(c.first == ' ' || isBoxVert(c.first) || isBoxHoriz(c.first)))
-            return false;
+        const unicode::Cluster c = characterAt(trimmed, i);
+        const bool isVert = c.single && isBoxVert(c.first);
+        isTableDataRow = isTableDataRow || isVert;
+        if (!(c.single && (c.first == ' ' || isVert || isBoxHoriz(c.first))))
+            onlyRuleCharacters = false;
         i = c.end;
     }
-    return true;
+    if (onlyRuleCharacters)
+        return LineKind::Rule;
+    return isTableDataRow ? LineKind::DataRow : LineKind::Other;
 }
 
 // Calls f(begin, end) for every "│" or "║" standing alone as a character.
@@ -59,26 +82,12 @@ template <typename F>
 void forEachSeparator(const std::string& line, F f)
 {
     for (std::size_t i = 0; i < line.size();) {
-        const unicode::Cluster c = unicode::clusterAt(line, i);
+        const unicode::Cluster c = characterAt(line, i);
         if (c.single && isBoxVert(c.first) && !f(i, c.end))
             return;
         i = c.end;
     }
 }
-
-bool isTableDataRow(const std::string& line)
-{
-    if (!mayHoldBoxCharacters(line))
-        return false;
-    bool found = false;
-    forEachSeparator(line, [&](std::size_t, std::size_t) {
-        found = true;
-        return false;
-    });
-    return found;
-}
-
-bool isTableLine(const std::string& line) { return isRuleLine(line) || isTableDataRow(line); }
 
 using Row = std::vector<std::string>;
 
@@ -119,24 +128,31 @@ std::string rowLine(const Row& cells)
 
 LineList convertBoxTables(LineList lines)
 {
-    if (std::none_of(lines.begin(), lines.end(), isTableDataRow))
-        return lines; // no rows, so nothing to convert
+    std::vector<LineKind> kinds(lines.size());
+    bool anyRow = false;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        kinds[i] = classify(lines[i]);
+        anyRow = anyRow || kinds[i] == LineKind::DataRow;
+    }
+    if (!anyRow)
+        return lines; // without data rows no run reaches two rows
+
     LineList out;
     out.reserve(lines.size());
     std::size_t i = 0;
     while (i < lines.size()) {
-        if (!isTableLine(lines[i])) {
+        if (kinds[i] == LineKind::Other) {
             out.push_back(std::move(lines[i]));
             ++i;
             continue;
         }
         std::size_t end = i + 1;
-        while (end < lines.size() && isTableLine(lines[end]))
+        while (end < lines.size() && kinds[end] != LineKind::Other)
             ++end;
 
         std::vector<Row> rows;
         for (std::size_t k = i; k < end; ++k) {
-            if (isRuleLine(lines[k]))
+            if (kinds[k] == LineKind::Rule)
                 continue;
             Row cells = cellsOf(lines[k]);
             if (!cells.empty())

@@ -227,6 +227,8 @@ bool isToolHeader(std::string_view line)
     static constexpr std::array<std::string_view, 9> tools = {
         "Update", "Read", "Write", "Bash", "Edit", "Glob", "Grep", "Search", "NotebookEdit"};
     const std::size_t start = skipSpace(line, 0);
+    if (start >= line.size() || std::string_view("URWBEGSN").find(line[start]) == std::string_view::npos)
+        return false;
     std::size_t open = std::string_view::npos;
     for (const auto tool : tools) {
         if (line.substr(start, tool.size()) == tool && start + tool.size() < line.size()
@@ -267,6 +269,14 @@ bool isBlockBoundary(std::string_view line)
 {
     return isToolHeader(line) || isToolSummary(line) || isCollapsedMarker(line) || isFenceLine(line);
 }
+
+namespace {
+// isBlockBoundary, for a line whose fence test is already known.
+bool isBoundaryOrFence(std::string_view line, bool isFence)
+{
+    return isFence || isToolHeader(line) || isToolSummary(line) || isCollapsedMarker(line);
+}
+} // namespace
 
 std::pair<LineList, BlockTable> extractCodeBlocks(LineList lines, std::int64_t terminalWidth)
 {
@@ -310,7 +320,7 @@ std::pair<LineList, BlockTable> extractCodeBlocks(LineList lines, std::int64_t t
     return {std::move(lines), std::move(blocks)};
 }
 
-LineList restoreCodeBlocks(LineList lines, const BlockTable& blocks)
+LineList restoreCodeBlocks(LineList lines, BlockTable blocks)
 {
     if (blocks.empty() && std::none_of(lines.begin(), lines.end(), [](const std::string& l) { return isToolHeader(l); }))
         return lines;
@@ -327,7 +337,9 @@ LineList restoreCodeBlocks(LineList lines, const BlockTable& blocks)
                 if (const auto found = blocks.find(trimmed); found != blocks.end()) {
                     separate();
                     out.emplace_back(fence);
-                    out.insert(out.end(), found->second.begin(), found->second.end());
+                    // A placeholder occurs once, so its lines can move.
+                    out.insert(out.end(), std::make_move_iterator(found->second.begin()),
+                               std::make_move_iterator(found->second.end()));
                     out.emplace_back(fence);
                     continue;
                 }
@@ -347,10 +359,10 @@ LineList ensureBlockSeparators(LineList lines)
     // First find where an empty line goes, then build the list once.
     std::vector<std::size_t> before;
     bool insideFence = isFenceLine(lines[0]);
-    bool previousIsBoundary = isBlockBoundary(lines[0]);
+    bool previousIsBoundary = isBoundaryOrFence(lines[0], insideFence);
     for (std::size_t i = 1; i < lines.size(); ++i) {
         const bool curIsFence = isFenceLine(lines[i]);
-        const bool curIsBoundary = isBlockBoundary(lines[i]);
+        const bool curIsBoundary = isBoundaryOrFence(lines[i], curIsFence);
         if (insideFence != curIsFence) {
             insideFence = true;
         } else {

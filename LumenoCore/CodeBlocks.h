@@ -22,7 +22,7 @@ std::string placeholderLine(std::size_t blockNumber);
 bool isPlaceholderLine(std::string_view line);
 
 std::pair<LineList, BlockTable> extractCodeBlocks(LineList lines, std::int64_t terminalWidth);
-LineList restoreCodeBlocks(LineList lines, const BlockTable& blocks);
+LineList restoreCodeBlocks(LineList lines, BlockTable blocks);
 // Puts a blank line between a block boundary and ordinary text right after it.
 LineList ensureBlockSeparators(LineList lines);
 

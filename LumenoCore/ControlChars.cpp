@@ -2,6 +2,7 @@
 
 #include "Unicode.h"
 
+#include <array>
 #include <cstring>
 
 namespace lumeno::ControlChars {
@@ -144,7 +145,14 @@ void removeEscapePairs(std::string& s)
 // Pass 4: C0 controls but tab, LF and CR, and DEL.
 inline bool isStrayControl(unsigned char c)
 {
-    return (c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F;
+    static constexpr auto table = [] {
+        std::array<bool, 256> t{};
+        for (int b = 0; b < 0x20; ++b)
+            t[b] = b != '\t' && b != '\n' && b != '\r';
+        t[0x7F] = true;
+        return t;
+    }();
+    return table[c];
 }
 
 void removeControls(std::string& s)
@@ -200,12 +208,40 @@ bool isLineBreakAt(const std::string& s, std::size_t i, std::size_t* length)
     return false;
 }
 
-// The first line start after position `from`, or npos.
-std::size_t nextLineStart(const std::string& s, std::size_t from)
+// Whether the text holds a line break other than LF: CR, U+0085, U+2028, U+2029.
+bool holdsOtherLineBreaks(const std::string& s)
 {
+    const auto* b = reinterpret_cast<const unsigned char*>(s.data());
+    const std::size_t n = s.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        if (b[i] == '\r')
+            return true;
+        if (b[i] == 0xC2 && i + 1 < n && b[i + 1] == 0x85)
+            return true;
+        if (b[i] == 0xE2 && i + 2 < n && b[i + 1] == 0x80 && (b[i + 2] == 0xA8 || b[i + 2] == 0xA9))
+            return true;
+    }
+    return false;
+}
+
+// The first line start after position `from`, or npos.
+std::size_t nextLineStart(const std::string& s, std::size_t from, bool onlyLf)
+{
+    if (onlyLf) {
+        const std::size_t lf = find(s, '\n', from);
+        return lf == std::string::npos ? lf : lf + 1;
+    }
+    // Bytes that can begin a line break: LF, CR, and the lead bytes of
+    // U+0085 (C2 85) and U+2028/U+2029 (E2 80 A8/A9).
+    static constexpr auto mayBreak = [] {
+        std::array<bool, 256> table{};
+        table['\n'] = table['\r'] = table[0xC2] = table[0xE2] = true;
+        return table;
+    }();
+    const auto* data = reinterpret_cast<const unsigned char*>(s.data());
     for (std::size_t i = from; i < s.size(); ++i) {
         std::size_t length;
-        if (isLineBreakAt(s, i, &length))
+        if (mayBreak[data[i]] && isLineBreakAt(s, i, &length))
             return i + length;
     }
     return std::string::npos;
@@ -240,9 +276,15 @@ std::size_t skipWhiteSpace(const std::string& s, std::size_t i)
 void replaceLeadGlyphs(std::string& s)
 {
     Rewriter rw(s);
+    const bool onlyLf = !holdsOtherLineBreaks(s);
     std::size_t p = 0;
     while (p != std::string::npos && p < s.size()) {
         const std::size_t q = skipWhiteSpace(s, p);
+        // Every glyph is encoded E2 xx xx or EF BF BD.
+        if (q < s.size() && s[q] != '\xE2' && s[q] != '\xEF') {
+            p = nextLineStart(s, q, onlyLf);
+            continue;
+        }
         std::size_t r = q;
         while (r < s.size()) {
             const unicode::Cluster c = clusterAt(s, r);
@@ -252,12 +294,12 @@ void replaceLeadGlyphs(std::string& s)
         }
         if (r == q) {
             // Every line start up to q reaches the same non-glyph at q.
-            p = nextLineStart(s, q);
+            p = nextLineStart(s, q, onlyLf);
             continue;
         }
         const std::size_t t = skipWhiteSpace(s, r);
         rw.replace(p, t, "\n");
-        p = isLineStart(s, t) ? t : nextLineStart(s, t);
+        p = isLineStart(s, t) ? t : nextLineStart(s, t, onlyLf);
     }
     rw.finish(s);
 }
@@ -309,10 +351,11 @@ void normalizeLineEnds(std::string& s)
 
 } // namespace
 
-std::string strip(std::string_view text)
+std::string strip(std::string s)
 {
     // Text from outside may hold ill-formed UTF-8; it is read with U+FFFD.
-    std::string s = unicode::toValidUtf8(text);
+    if (!unicode::isValidUtf8(s))
+        s = unicode::toValidUtf8(s);
     if (find(s, ESC, 0) != std::string::npos) {
         removeCsi(s);
         removeOsc(s);

@@ -8,6 +8,6 @@
 
 namespace lumeno::ControlChars {
 
-std::string strip(std::string_view text);
+std::string strip(std::string text);
 
 } // namespace lumeno::ControlChars

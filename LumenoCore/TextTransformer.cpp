@@ -23,10 +23,10 @@ using unicode::clusterAt;
 // letter, up to twenty word or space characters, a colon, then white space.
 std::string_view labelAtStart(std::string_view trimmed)
 {
-    if (trimmed.empty())
+    if (trimmed.empty() || trimmed[0] < 'A' || trimmed[0] > 'Z')
         return {};
     const Cluster first = clusterAt(trimmed, 0);
-    if (!first.single || first.first < 'A' || first.first > 'Z')
+    if (!first.single)
         return {};
     std::size_t i = first.end;
     for (int count = 0; i < trimmed.size(); ++count) {
@@ -188,9 +188,9 @@ LineList splitMergedFields(LineList lines)
     return out;
 }
 
-std::string transform(std::string_view text)
+std::string transform(std::string text)
 {
-    LineList lines = splitFoldingEmptyRuns(ControlChars::strip(text));
+    LineList lines = splitFoldingEmptyRuns(ControlChars::strip(std::move(text)));
     lines = Whitespace::cleanLeadingWhitespace(std::move(lines));
     lines = BoxTables::convertBoxTables(std::move(lines));
     lines = Whitespace::stripBlockquoteMarkers(std::move(lines));
@@ -198,7 +198,7 @@ std::string transform(std::string_view text)
     auto [withPlaceholders, blocks] = CodeBlocks::extractCodeBlocks(std::move(lines), width);
     lines = LineUnwrap::unwrapLines(std::move(withPlaceholders), width);
     lines = splitMergedFields(std::move(lines));
-    lines = CodeBlocks::restoreCodeBlocks(std::move(lines), blocks);
+    lines = CodeBlocks::restoreCodeBlocks(std::move(lines), std::move(blocks));
     lines = CodeBlocks::ensureBlockSeparators(std::move(lines));
     lines = Whitespace::normalizeWhitespace(std::move(lines));
     return joinLines(lines);

@@ -8,7 +8,7 @@
 
 namespace lumeno::TextTransformer {
 
-std::string transform(std::string_view text);
+std::string transform(std::string text);
 // Breaks a line in front of a known field label that stands in its middle:
 // «Name: build Status: ok» becomes «Name: build» and «Status: ok».
 LineList splitMergedFields(LineList lines);

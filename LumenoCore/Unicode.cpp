@@ -130,12 +130,20 @@ std::uint16_t computeProperties(char32_t cp)
 // ICU the first time a character of it is seen.
 constexpr std::size_t blockCount = 0x110000 >> 8;
 std::atomic<const std::uint16_t*> blocks[blockCount];
+// Whether no character of a block joins its neighbours in a cluster: every
+// one is Other, Control, CR or LF. Set before the block is published.
+std::atomic<bool> plainBlocks[blockCount];
 
 const std::uint16_t* fillBlock(std::size_t index)
 {
     auto block = std::make_unique<std::uint16_t[]>(256);
-    for (char32_t k = 0; k < 256; ++k)
+    bool plain = true;
+    for (char32_t k = 0; k < 256; ++k) {
         block[k] = computeProperties(char32_t(index << 8) | k);
+        const Gcb g = Gcb(block[k] & GcbMask);
+        plain = plain && (g == Other || g == Control || g == CR || g == LF);
+    }
+    plainBlocks[index].store(plain, std::memory_order_relaxed);
     const std::uint16_t* expected = nullptr;
     if (blocks[index].compare_exchange_strong(expected, block.get(), std::memory_order_acq_rel))
         return block.release();
@@ -151,6 +159,16 @@ inline std::uint16_t properties(char32_t cp)
     if (!block)
         block = fillBlock(index);
     return block[cp & 0xFF];
+}
+
+inline bool isPlainBlock(char32_t cp)
+{
+    if (cp >= 0x110000)
+        return false;
+    const std::size_t index = cp >> 8;
+    if (!blocks[index].load(std::memory_order_acquire))
+        fillBlock(index);
+    return plainBlocks[index].load(std::memory_order_relaxed);
 }
 
 inline bool isZs(char32_t cp)
@@ -219,10 +237,21 @@ inline BreakState startState(std::uint16_t props)
 bool isValidUtf8(std::string_view s)
 {
     std::size_t i = 0;
+    const auto* b = reinterpret_cast<const unsigned char*>(s.data());
+    const std::size_t n = s.size();
     while (true) {
         i = asciiPrefix(s, i);
-        if (i >= s.size())
+        if (i >= n)
             return true;
+        // Two- and three-byte forms outside the special ranges, inline.
+        if (b[i] >= 0xC2 && b[i] <= 0xDF && i + 1 < n && (b[i + 1] & 0xC0) == 0x80) {
+            i += 2;
+            continue;
+        }
+        if (b[i] >= 0xE1 && b[i] <= 0xEC && i + 2 < n && (b[i + 1] & 0xC0) == 0x80 && (b[i + 2] & 0xC0) == 0x80) {
+            i += 3;
+            continue;
+        }
         std::size_t bad = 0;
         const std::size_t len = wellFormedLength(s, i, &bad);
         if (!len)
@@ -282,7 +311,7 @@ bool isAscii(std::string_view s) { return asciiPrefix(s, 0) == s.size(); }
 
 bool isHorizontalSpace(char32_t cp) { return cp == 0x09 || isZs(cp); }
 
-bool isWhiteSpace(char32_t cp)
+bool detail::isWhiteSpaceSlow(char32_t cp)
 {
     return (cp >= 0x09 && cp <= 0x0D) || cp == 0x85 || cp == 0x2028 || cp == 0x2029 || isZs(cp);
 }
@@ -317,23 +346,28 @@ bool isLowercase(char32_t cp)
 
 // --- Clusters ----------------------------------------------------------------------
 
-Cluster clusterAt(std::string_view s, std::size_t start)
+Cluster detail::clusterAtSlow(std::string_view s, std::size_t start)
 {
     const std::size_t n = s.size();
-    const auto b0 = static_cast<unsigned char>(s[start]);
-    // Below U+0300 nothing extends a cluster and, but for CR LF, nothing joins
-    // two characters; a lead byte below 0xCC starts such a character.
-    if (b0 < 0x80) {
-        if (start + 1 == n)
-            return {n, b0, true};
-        const auto b1 = static_cast<unsigned char>(s[start + 1]);
-        if (b1 < 0xCC && !(b0 == '\r' && b1 == '\n'))
-            return {start + 1, b0, true};
-    }
     std::size_t len;
     const char32_t first = decodeAt(s, start, &len);
-    BreakState st = startState(properties(first));
     std::size_t i = start + len;
+    if (i == n)
+        return {i, first, true};
+    // Common cases: two characters from blocks where nothing joins (box
+    // drawing, CJK, most symbols), or a character that never joins what
+    // follows before one that does not extend it.
+    std::size_t nextLength;
+    const char32_t next = decodeAt(s, i, &nextLength);
+    if (first != '\r' && isPlainBlock(first) && isPlainBlock(next))
+        return {i, first, true};
+    const std::uint16_t firstProps = properties(first);
+    const Gcb firstGcb = Gcb(firstProps & GcbMask);
+    const bool plainFirst = firstGcb == Other || firstGcb == Extend || firstGcb == SpacingMark || firstGcb == Control
+                            || firstGcb == LF;
+    if (plainFirst && !isExtending(Gcb(properties(next) & GcbMask)))
+        return {i, first, true};
+    BreakState st = startState(firstProps);
     bool single = true;
     while (i < n) {
         std::size_t l;
@@ -358,9 +392,16 @@ std::size_t lastClusterStart(std::string_view s)
     if (static_cast<unsigned char>(s[n - 1]) < 0x80
         && (n == 1 || (static_cast<unsigned char>(s[n - 2]) < 0x80 && !(s[n - 2] == '\r' && s[n - 1] == '\n'))))
         return n - 1;
+    std::size_t b = previousCodePointStart(s, n);
+    if (b > 0) {
+        std::size_t len;
+        const std::size_t a = previousCodePointStart(s, b);
+        const char32_t before = decodeAt(s, a, &len);
+        if (before != '\r' && isPlainBlock(before) && isPlainBlock(decodeAt(s, b, &len)))
+            return b;
+    }
     // Walk back to a position where a boundary is certain whatever came before,
     // then segment forward from there.
-    std::size_t b = previousCodePointStart(s, n);
     while (b > 0) {
         std::size_t len;
         const Gcb gb = Gcb(properties(decodeAt(s, b, &len)) & GcbMask);
@@ -404,8 +445,12 @@ std::size_t clusterCount(std::string_view s)
             std::size_t stop = ascii;
             if (ascii < n)
                 --stop;
-            for (std::size_t k = i; k < stop; ++k)
-                count += !(s[k] == '\r' && k + 1 < n && s[k + 1] == '\n');
+            count += stop - i;
+            for (const char* cr = static_cast<const char*>(std::memchr(s.data() + i, '\r', stop - i)); cr;
+                 cr = static_cast<const char*>(std::memchr(cr + 1, '\r', s.data() + stop - cr - 1))) {
+                if (cr + 1 < s.data() + n && cr[1] == '\n')
+                    --count;
+            }
             i = stop;
             if (i >= n)
                 break;
@@ -438,13 +483,18 @@ template <typename InSet>
 std::string_view trimClusters(std::string_view s, InSet inSet)
 {
     std::size_t begin = 0;
+    std::size_t end = s.size();
+    // Spaces and tabs between ASCII characters are characters of their own.
+    while (begin + 1 < end && (s[begin] == ' ' || s[begin] == '\t') && static_cast<unsigned char>(s[begin + 1]) < 0xCC)
+        ++begin;
+    while (end > begin + 1 && (s[end - 1] == ' ' || s[end - 1] == '\t') && static_cast<unsigned char>(s[end - 2]) < 0x80)
+        --end;
     while (begin < s.size()) {
         const Cluster c = clusterAt(s, begin);
         if (!inSet(c.first) || (!c.single && !allInSet(s, begin, c.end, inSet)))
             break;
         begin = c.end;
     }
-    std::size_t end = s.size();
     while (end > begin) {
         const std::size_t last = begin + lastClusterStart(s.substr(begin, end - begin));
         if (!allInSet(s, last, end, inSet))
@@ -460,10 +510,9 @@ std::string_view trim(std::string_view s)
 {
     if (s.empty())
         return s;
-    const auto first = static_cast<unsigned char>(s.front());
-    const auto last = static_cast<unsigned char>(s.back());
-    // Common case: ASCII other than space and tab at both ends.
-    if (first < 0x80 && first != ' ' && first != '\t' && last < 0x80 && last != ' ' && last != '\t')
+    // Nothing goes when neither the first nor the last code point is in the set.
+    std::size_t len;
+    if (!isHorizontalSpace(decodeAt(s, 0, &len)) && !isHorizontalSpace(decodeAt(s, previousCodePointStart(s, s.size()), &len)))
         return s;
     return trimClusters(s, isHorizontalSpace);
 }

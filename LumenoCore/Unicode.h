@@ -57,10 +57,18 @@ inline std::size_t previousCodePointStart(std::string_view s, std::size_t end)
 
 // --- Character properties ------------------------------------------------------
 
+namespace detail {
+bool isWhiteSpaceSlow(char32_t cp);
+}
 // Unicode White_Space: the "\s" of the character-based patterns. The same set
 // as "white space and line breaks": tab, U+000A..U+000D, U+0085, category Zs,
 // U+2028, U+2029.
-bool isWhiteSpace(char32_t cp);
+inline bool isWhiteSpace(char32_t cp)
+{
+    if (cp < 0x80)
+        return cp == ' ' || (cp >= 0x09 && cp <= 0x0D);
+    return detail::isWhiteSpaceSlow(cp);
+}
 // ICU's "\s": tab, LF, FF, CR and general category Z (Zs, U+2028, U+2029).
 bool isIcuSpace(char32_t cp);
 // Horizontal white space: tab and general category Zs.
@@ -85,9 +93,26 @@ struct Cluster {
     bool is(char32_t cp) const { return single && first == cp; }
 };
 
+namespace detail {
+Cluster clusterAtSlow(std::string_view s, std::size_t start);
+}
+
 // The cluster that starts at byte `start`, which must be a cluster boundary
 // (the start of the string or the end of an earlier cluster).
-Cluster clusterAt(std::string_view s, std::size_t start);
+inline Cluster clusterAt(std::string_view s, std::size_t start)
+{
+    // Below U+0300 nothing extends a cluster and, but for CR LF, nothing joins
+    // two characters; a lead byte below 0xCC starts such a character.
+    const auto b0 = static_cast<unsigned char>(s[start]);
+    if (b0 < 0x80) {
+        if (start + 1 == s.size())
+            return {start + 1, b0, true};
+        const auto b1 = static_cast<unsigned char>(s[start + 1]);
+        if (b1 < 0xCC && !(b0 == '\r' && b1 == '\n'))
+            return {start + 1, b0, true};
+    }
+    return detail::clusterAtSlow(s, start);
+}
 inline std::size_t clusterEnd(std::string_view s, std::size_t start) { return clusterAt(s, start).end; }
 // Start of the last cluster of s (0 for the empty string).
 std::size_t lastClusterStart(std::string_view s);

@@ -2,6 +2,7 @@
 
 #include "Unicode.h"
 
+#include <array>
 #include <map>
 
 namespace lumeno::Whitespace {
@@ -28,16 +29,26 @@ std::int64_t getIndent(std::string_view line) { return static_cast<std::int64_t>
 
 LineList cleanLeadingWhitespace(LineList lines)
 {
+    // Indents below 256 are counted in an array, larger ones in a map.
+    std::array<std::size_t, 256> small{};
     std::map<std::int64_t, std::size_t> tally;
     std::size_t nonBlank = 0;
     for (const auto& line : lines) {
         if (unicode::isBlank(line))
             continue;
         ++nonBlank;
-        ++tally[getIndent(line)];
+        const std::int64_t indent = getIndent(line);
+        if (indent < 256)
+            ++small[static_cast<std::size_t>(indent)];
+        else
+            ++tally[indent];
     }
     if (nonBlank == 0)
         return lines;
+    for (std::size_t indent = 0; indent < small.size(); ++indent) {
+        if (small[indent])
+            tally.emplace(static_cast<std::int64_t>(indent), small[indent]);
+    }
 
     std::int64_t common = 0;
     for (const auto& [indent, count] : tally) {

@@ -9,6 +9,9 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <algorithm>
+#include <malloc.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -29,12 +32,19 @@ constexpr std::string_view usage =
 
 bool readAll(int fd, std::string& out)
 {
-    char buffer[1 << 16];
+    // A regular file is read into one buffer of its size.
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+        out.resize(static_cast<std::size_t>(st.st_size) + (1 << 16));
+    std::size_t used = 0;
     while (true) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (out.size() - used < (1 << 16))
+            out.resize(std::max<std::size_t>(out.size() * 2, used + (1 << 16)));
+        const ssize_t n = read(fd, out.data() + used, out.size() - used);
         if (n > 0) {
-            out.append(buffer, static_cast<std::size_t>(n));
+            used += static_cast<std::size_t>(n);
         } else if (n == 0) {
+            out.resize(used);
             return true;
         } else if (errno != EINTR) {
             return false;
@@ -62,15 +72,15 @@ int fail(const std::string& message, int code)
     return code;
 }
 
-// Reads standard input, decodes it as UTF-8 (U+FFFD for ill-formed bytes),
-// converts it and writes the result.
+// Reads standard input, converts it and writes the result. Each conversion
+// reads its input as UTF-8, with U+FFFD for ill-formed bytes.
 template <typename Convert>
 int runFilter(Convert convert)
 {
     std::string input;
     if (!readAll(STDIN_FILENO, input))
         return fail(std::string("cannot read standard input: ") + std::strerror(errno), 1);
-    const std::string output = convert(lumeno::unicode::toValidUtf8(input));
+    const std::string output = convert(std::move(input));
     if (!writeAll(STDOUT_FILENO, output))
         return fail(std::string("cannot write standard output: ") + std::strerror(errno), 1);
     return 0;
@@ -88,6 +98,10 @@ int noArguments(std::string_view command, int argc, char** argv)
 int main(int argc, char** argv)
 {
     std::signal(SIGPIPE, SIG_IGN);
+    // A conversion allocates and frees a few text-sized buffers in turn; keep
+    // them on the heap for reuse instead of mapping fresh pages each time.
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
     if (argc < 2)
         return fail("no command given (see 'lumeno --help')", 2);
     const std::string_view command = argv[1];
@@ -100,7 +114,7 @@ int main(int argc, char** argv)
     if (command == "text") {
         if (const int code = noArguments(command, argc, argv))
             return code;
-        return runFilter([](const std::string& in) { return lumeno::TextTransformer::transform(in); });
+        return runFilter([](std::string in) { return lumeno::TextTransformer::transform(std::move(in)); });
     }
     if (!command.empty() && command.front() == '-')
         return fail("unknown option '" + std::string(command) + "' (see 'lumeno --help')", 2);

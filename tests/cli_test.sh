@@ -10,8 +10,7 @@ check() { # name, expected, actual
 }
 
 out=$(printf '\033[1;31mred\033[0m text\n' | "$LUMENO" text; echo "rc=$?")
-check "text road" "red text
-rc=0" "$out"
+check "text road" "red textrc=0" "$out"
 
 # No newline is added: the output is exactly the converted text.
 bytes=$(printf 'x' | "$LUMENO" text | wc -c)
