@@ -17,7 +17,7 @@ using unicode::clusterAt;
 constexpr std::string_view fence = "```";
 
 // Skips "\s*": characters whose first code point is white space.
-std::size_t skipSpace(std::string_view s, std::size_t i)
+inline std::size_t skipSpace(std::string_view s, std::size_t i)
 {
     while (i < s.size()) {
         const auto b = static_cast<unsigned char>(s[i]);
@@ -227,8 +227,14 @@ bool isToolHeader(std::string_view line)
     static constexpr std::array<std::string_view, 9> tools = {
         "Update", "Read", "Write", "Bash", "Edit", "Glob", "Grep", "Search", "NotebookEdit"};
     const std::size_t start = skipSpace(line, 0);
-    if (start >= line.size() || std::string_view("URWBEGSN").find(line[start]) == std::string_view::npos)
+    if (start >= line.size())
         return false;
+    switch (line[start]) { // the initials of the tool names
+    case 'U': case 'R': case 'W': case 'B': case 'E': case 'G': case 'S': case 'N':
+        break;
+    default:
+        return false;
+    }
     std::size_t open = std::string_view::npos;
     for (const auto tool : tools) {
         if (line.substr(start, tool.size()) == tool && start + tool.size() < line.size()

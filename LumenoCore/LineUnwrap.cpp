@@ -147,6 +147,9 @@ bool isStructuralLine(std::string_view line)
     const std::string_view rest = withoutIndent(line);
     if (rest.empty())
         return true;
+    const auto first = static_cast<unsigned char>(rest[0]);
+    if (first < 0x80 && first != '-' && first != '*' && first != '#' && first != '|' && !(first >= '0' && first <= '9'))
+        return false;
     return startsWithBullet(rest) || startsWithNumber(rest) || startsWithHeading(rest) || startsWithPipe(rest);
 }
 

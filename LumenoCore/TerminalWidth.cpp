@@ -25,18 +25,19 @@ std::int64_t detect(const LineList& lines)
     }
     if (lengths.empty())
         return defaultWidth;
-    std::sort(lengths.begin(), lengths.end());
     const std::size_t n = lengths.size();
-    const std::int64_t max = lengths.back();
+    const std::int64_t max = *std::max_element(lengths.begin(), lengths.end());
     if (max < shortestWidth)
         return defaultWidth;
 
     const std::int64_t fallback = max >= fallbackMinimum ? max : defaultWidth;
+    // The length at the 90th percentile of the sorted lengths.
     const std::size_t index = std::min(n - 1, static_cast<std::size_t>(static_cast<double>(n) * percentile));
+    std::nth_element(lengths.begin(), lengths.begin() + static_cast<std::ptrdiff_t>(index), lengths.end());
     const std::int64_t p90 = lengths[index];
     if (p90 < shortestWidth)
         return fallback;
-    const auto near = lengths.end() - std::lower_bound(lengths.begin(), lengths.end(), p90 - clusterTolerance);
+    const auto near = std::count_if(lengths.begin(), lengths.end(), [p90](std::int64_t l) { return l >= p90 - clusterTolerance; });
     return static_cast<std::size_t>(near) >= clusterMinimum ? p90 : fallback;
 }
 

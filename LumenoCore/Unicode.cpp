@@ -446,9 +446,9 @@ std::size_t clusterCount(std::string_view s)
             if (ascii < n)
                 --stop;
             count += stop - i;
-            for (const char* cr = static_cast<const char*>(std::memchr(s.data() + i, '\r', stop - i)); cr;
-                 cr = static_cast<const char*>(std::memchr(cr + 1, '\r', s.data() + stop - cr - 1))) {
-                if (cr + 1 < s.data() + n && cr[1] == '\n')
+            // CR LF is one character.
+            for (std::size_t k = i; k < stop; ++k) {
+                if (s[k] == '\r' && k + 1 < n && s[k + 1] == '\n')
                     --count;
             }
             i = stop;
@@ -531,6 +531,13 @@ bool isBlank(std::string_view s)
 bool trailingWhitespaceIsSuffix(std::string_view s, std::size_t* keep)
 {
     std::size_t end = s.size();
+    if (end > 0) {
+        const auto last = static_cast<unsigned char>(s[end - 1]);
+        if (last < 0x80 && last != ' ' && !(last >= 0x09 && last <= 0x0D)) {
+            *keep = end;
+            return true;
+        }
+    }
     if (end > 0) {
         std::size_t len;
         const std::size_t last = previousCodePointStart(s, end);
