@@ -8,6 +8,7 @@
 #include <fstream>
 #include <poll.h>
 #include <sstream>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace lumeno::platform::linux_desktop;
@@ -126,6 +127,35 @@ TEST_F(SettingsStoreTest, AnUnwritableFolderFailsChangesWithALogLine)
     EXPECT_EQ(store.value("replaceEmDash"), std::nullopt);
     EXPECT_EQ(announced, 0);
     EXPECT_TRUE(store.removeValue("replaceEmDash")); // nothing stored, nothing to fail
+}
+
+TEST_F(SettingsStoreTest, ChangesFromSeveralProcessesAtOnceAreAllKept)
+{
+    constexpr int processes = 6, changes = 20;
+    std::vector<pid_t> children;
+    for (int p = 0; p < processes; ++p) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            MemoryLog childLog;
+            FileSettingsStore store(dir, childLog);
+            bool ok = true;
+            for (int c = 0; c < changes; ++c) {
+                std::string key = "p";
+                key += std::to_string(p * changes + c);
+                ok = store.setValue(key, std::int64_t(c)) && ok;
+            }
+            ::_exit(ok ? 0 : 1);
+        }
+        children.push_back(pid);
+    }
+    for (const pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    const ParsedSettings saved = parseSettings(readFile(dir / "settings"));
+    EXPECT_TRUE(saved.valid);
+    EXPECT_EQ(saved.values.size(), std::size_t(processes * changes));
 }
 
 TEST_F(SettingsStoreTest, ObserversHearEveryChangeOnce)

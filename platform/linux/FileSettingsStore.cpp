@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -159,14 +160,8 @@ void FileSettingsStore::logSaveError(const std::string& what, int error) const
                + std::strerror(error) + "); check that " + directory_.string() + " is a writable folder.");
 }
 
-bool FileSettingsStore::save(const SettingsMap& values)
+bool FileSettingsStore::save(const SettingsMap& values, int folder)
 {
-    std::error_code ec;
-    std::filesystem::create_directories(directory_, ec);
-    if (ec) {
-        logSaveError("cannot create the folder", ec.value());
-        return false;
-    }
     std::string temporary = (directory_ / ".settings.XXXXXX").string();
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) {
@@ -196,11 +191,7 @@ bool FileSettingsStore::save(const SettingsMap& values)
     if (::rename(temporary.c_str(), path_.c_str()) != 0)
         return fail("cannot replace the file", errno);
 
-    // The rename itself must reach the disk too.
-    if (const int dir = ::open(directory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    ::fsync(folder); // the rename itself must reach the disk too
 
     values_ = values;
     broken_ = false;
@@ -218,30 +209,50 @@ bool FileSettingsStore::setValue(std::string_view key, const SettingValue& value
                    + "\": a setting's name is ASCII letters, digits, '_', '.' and '-'.");
         return false;
     }
-    refresh();
-    SettingsMap next = values_;
     if (const std::string* text = std::get_if<std::string>(&value))
-        next.insert_or_assign(std::string(key), unicode::toValidUtf8(*text));
-    else
-        next.insert_or_assign(std::string(key), value);
-    if (!save(next))
-        return false;
-    announce();
-    return true;
+        return change(key, SettingValue(unicode::toValidUtf8(*text)));
+    return change(key, value);
 }
 
 bool FileSettingsStore::removeValue(std::string_view key)
 {
+    // Removing what is not there changes nothing, and an unreadable file
+    // stays as it is.
     refresh();
-    const auto it = values_.find(key);
-    if (it == values_.end())
-        return true; // nothing to change, and an unreadable file stays as it is
-    SettingsMap next = values_;
-    next.erase(std::string(key));
-    if (!save(next))
+    if (values_.find(key) == values_.end())
+        return true;
+    return change(key, std::nullopt);
+}
+
+bool FileSettingsStore::change(std::string_view key, const std::optional<SettingValue>& value)
+{
+    std::error_code ec;
+    std::filesystem::create_directories(directory_, ec);
+    if (ec) {
+        logSaveError("cannot create the folder", ec.value());
         return false;
-    announce();
-    return true;
+    }
+    const int folder = ::open(directory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) {
+        logSaveError("cannot open the folder", errno);
+        return false;
+    }
+    // Another process (the command line while the tray runs) may change a
+    // setting at the same moment: the lock on the folder keeps its change
+    // from being lost between our reading the file and replacing it.
+    while (::flock(folder, LOCK_EX) != 0 && errno == EINTR) {
+    }
+    refresh();
+    SettingsMap next = values_;
+    if (value)
+        next.insert_or_assign(std::string(key), *value);
+    else if (const auto it = next.find(key); it != next.end())
+        next.erase(it);
+    const bool saved = save(next, folder);
+    ::close(folder);
+    if (saved)
+        announce();
+    return saved;
 }
 
 int FileSettingsStore::addObserver(Observer observer)

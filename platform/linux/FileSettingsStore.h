@@ -7,7 +7,8 @@
 // until a setting is changed, when it is kept beside the new file as
 // "settings.broken". Writes replace the file atomically (a temporary file in
 // the same directory, fsync, rename), so a crash leaves the old file or the
-// new one, never half of one.
+// new one, never half of one; a lock on the directory keeps two processes
+// that change settings at once from losing one of the changes.
 //
 // Observers run after each of our own changes, and, for a process that calls
 // startWatching() and then processEvents() whenever fileDescriptor() is
@@ -67,7 +68,8 @@ private:
 
     void refresh() const;
     void load(int fd, const FileVersion& version) const;
-    bool save(const SettingsMap& values);
+    bool change(std::string_view key, const std::optional<SettingValue>& value);
+    bool save(const SettingsMap& values, int folder);
     void announce();
     void addWatch();
     void logSaveError(const std::string& what, int error) const;
