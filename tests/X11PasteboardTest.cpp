@@ -328,6 +328,12 @@ TEST_F(X11Clipboard, BackgroundServerOutlivesTheWriterUntilTheSelectionIsTaken)
     ::close(fds[1]);
     pid_t server = -1;
     ASSERT_EQ(::read(fds[0], &server, sizeof server), ssize_t(sizeof server));
+    // The server keeps none of the writer's files open: a shell that reads
+    // the output of `lumeno clipboard` sees its end at once.
+    pollfd end{fds[0], POLLIN, 0};
+    ASSERT_EQ(::poll(&end, 1, 2000), 1);
+    char byte;
+    EXPECT_EQ(::read(fds[0], &byte, 1), 0) << "the background server holds the writer's pipe";
     ::close(fds[0]);
     int status = 0;
     ASSERT_EQ(::waitpid(writerPid, &status, 0), writerPid);
