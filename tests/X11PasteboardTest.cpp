@@ -195,6 +195,57 @@ TEST_F(X11Clipboard, WritesBothFlavoursThatOurReaderReadsBack)
     EXPECT_TRUE(log.lines.empty());
 }
 
+TEST_F(X11Clipboard, SharedConnectionHandsOtherEventsOnInOrder)
+{
+    // A connection shared with other X work, as the key grab may share it.
+    xcb_connection_t* shared = xcb_connect(nullptr, nullptr);
+    ASSERT_FALSE(xcb_connection_has_error(shared));
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(shared)).data;
+    const xcb_window_t window = xcb_generate_id(shared);
+    const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_create_window(shared, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                      XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &events);
+    // Each mark is a change of another property, told apart by its atom.
+    const xcb_atom_t marks[] = {XCB_ATOM_WM_NAME, XCB_ATOM_WM_ICON_NAME, XCB_ATOM_WM_CLASS};
+    const auto mark = [&](int n) {
+        xcb_change_property(shared, XCB_PROP_MODE_REPLACE, window, marks[n - 1], XCB_ATOM_STRING, 8, 1, "x");
+        xcb_flush(shared);
+    };
+    std::vector<int> seen;
+    const auto other = [&](const xcb_generic_event_t& event) {
+        if ((event.response_type & 0x7F) != XCB_PROPERTY_NOTIFY)
+            return;
+        const auto atom = reinterpret_cast<const xcb_property_notify_event_t&>(event).atom;
+        seen.push_back(int(std::find(std::begin(marks), std::end(marks), atom) - std::begin(marks)) + 1);
+    };
+    {
+        X11Pasteboard pasteboard(shared, log);
+        auto writer = open();
+        writer->writeItem("shared", "<p>shared</p>");
+        std::thread serving([&] { writer->serveUntilSelectionLost(); });
+
+        mark(1);
+        mark(2);
+        EXPECT_EQ(pasteboard.readString(Flavor::PlainText), "shared"); // sets the two events aside
+        pasteboard.writeItem("mine", "<p>mine</p>");                   // ends the writer's serving
+        serving.join();
+        mark(3);
+        // A round trip, so that the third event is queued before we look.
+        std::free(xcb_get_input_focus_reply(shared, xcb_get_input_focus(shared), nullptr));
+        const auto deadline = Clock::now() + 2s;
+        while (seen.size() < 3 && Clock::now() < deadline) {
+            pasteboard.processEvents(other);
+            pollfd p{pasteboard.fileDescriptor(), POLLIN, 0};
+            ::poll(&p, 1, 10);
+        }
+        EXPECT_EQ(seen, (std::vector<int>{1, 2, 3}));
+        EXPECT_TRUE(pasteboard.ownsSelection());
+    }
+    // The pasteboard leaves the caller's connection open.
+    EXPECT_FALSE(xcb_connection_has_error(shared));
+    xcb_disconnect(shared);
+}
+
 TEST_F(X11Clipboard, XclipReadsEveryTargetWeOffer)
 {
     requireXclip();

@@ -475,13 +475,20 @@ void X11Pasteboard::processEvents(const std::function<void(const xcb_generic_eve
 {
     if (handedOver_)
         return;
-    while (!setAside_.empty()) {
-        const EventPointer event = std::move(setAside_.front());
-        setAside_.pop_front();
-        if (other)
-            other(*event);
-    }
-    while (xcb_generic_event_t* raw = xcb_poll_for_event(connection_)) {
+    // `other` may read or write the clipboard (the key grab runs the
+    // transform), and events that come in meanwhile are set aside: they are
+    // older than anything still queued, so they go first.
+    while (true) {
+        if (!setAside_.empty()) {
+            const EventPointer event = std::move(setAside_.front());
+            setAside_.pop_front();
+            if (other)
+                other(*event);
+            continue;
+        }
+        xcb_generic_event_t* raw = xcb_poll_for_event(connection_);
+        if (!raw)
+            break;
         const EventPointer event(raw, std::free);
         if (!handleEvent(*event) && other)
             other(*event);
