@@ -82,7 +82,8 @@ Ran run(const std::vector<std::string>& argv, const std::string& input = {}, X11
             ::waitpid(pid, &status, 0);
             break;
         }
-        pollfd fds[3] = {{out[0], POLLIN, 0}, {in[1], POLLOUT, 0}, {serving ? serving->fileDescriptor() : -1, POLLIN, 0}};
+        pollfd fds[3] = {
+            {out[0], POLLIN, 0}, {in[1], POLLOUT, 0}, {serving ? serving->fileDescriptor() : -1, POLLIN, 0}};
         ::poll(fds, 3, 5);
         if (in[1] >= 0 && (fds[1].revents & (POLLOUT | POLLERR))) {
             const ssize_t n = ::write(in[1], input.data() + written, input.size() - written);

@@ -63,7 +63,8 @@ public:
         std::string number;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (pid_ > 0 && (number.empty() || number.back() != '\n')) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             pollfd p{fds[0], POLLIN, 0};
             if (left.count() <= 0 || ::poll(&p, 1, int(left.count())) <= 0)
                 break;

@@ -59,7 +59,7 @@ bool containsNoCase(std::string_view s, std::string_view needle)
 std::string dropLeadingMetaCharset(std::string text)
 {
     std::size_t start = 0;
-    while (start < text.size() && (text[start] == ' ' || text[start] == '\t' || text[start] == '\n' || text[start] == '\r'))
+    while (start < text.size() && std::string_view(" \t\n\r").find(text[start]) != std::string_view::npos)
         ++start;
     const std::string_view rest = std::string_view(text).substr(start);
     if (!startsWithNoCase(rest, "<meta") || rest.size() < 6)

@@ -17,8 +17,8 @@ namespace lumeno::platform::linux_desktop {
 namespace {
 
 // Answers above this size go in pieces, even where the server would take a
-// bigger request: a 16 MB property blocks the server while it is copied, and
-// some clients cannot take one.
+// bigger request (16 MB with BIG-REQUESTS): one huge request holds up every
+// other client of the server while it is copied.
 constexpr std::size_t largestPiece = std::size_t(1) << 20;
 // A requestor that stops taking pieces for this long has gone away.
 constexpr auto transferTimeout = std::chrono::seconds(5);
@@ -163,7 +163,8 @@ std::optional<std::string> X11Pasteboard::readString(Flavor flavor)
     if (targets.outcome == Answer::Converted) {
         std::vector<xcb_atom_t> offered(targets.bytes.size() / sizeof(xcb_atom_t));
         std::memcpy(offered.data(), targets.bytes.data(), offered.size() * sizeof(xcb_atom_t));
-        std::erase_if(candidates, [&](xcb_atom_t a) { return std::find(offered.begin(), offered.end(), a) == offered.end(); });
+        std::erase_if(candidates,
+                      [&](xcb_atom_t a) { return std::find(offered.begin(), offered.end(), a) == offered.end(); });
     }
     for (const xcb_atom_t target : candidates) {
         const Answer answer = convert(target);

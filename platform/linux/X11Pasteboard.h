@@ -21,7 +21,8 @@
 //
 // The connection may be shared with other X work of the same process (the key
 // grab): processEvents() hands every event that is not selection traffic to
-// the caller, including those that arrived while a read was waiting.
+// the caller, in order, including those that arrived while a read or write
+// was waiting. One thread uses the object; it takes no lock.
 //
 // The namespace is not called "linux" because GNU dialects predefine that
 // name as a macro.
@@ -82,6 +83,8 @@ public:
     // Returns its process id, 0 when there is nothing to serve, -1 (and a log
     // line) when no child could be started. From then on the child owns the
     // connection: this object answers nothing and must only be destroyed.
+    // For a single-threaded process about to exit (a one-shot command, or a
+    // daemon that wants its last clipboard to outlive it).
     pid_t serveInBackground();
 
 private:
@@ -123,7 +126,8 @@ private:
 
     // Waits until an event that `wanted` accepts arrives, or the deadline.
     // Selection traffic meanwhile is handled, other events are set aside.
-    EventPointer waitForEvent(Clock::time_point deadline, const std::function<bool(const xcb_generic_event_t&)>& wanted);
+    EventPointer waitForEvent(Clock::time_point deadline,
+                              const std::function<bool(const xcb_generic_event_t&)>& wanted);
     Answer convert(xcb_atom_t target);
     bool readProperty(Answer& answer);
     std::optional<xcb_timestamp_t> serverTime();
