@@ -39,5 +39,46 @@ for f in "$FIXTURES"/text/*.txt; do
     "$LUMENO" text < "$f" | cmp -s - "${f%.txt}.md" || { echo "FAIL: fixture $f"; fails=$((fails + 1)); }
 done
 
+# Settings, in a config folder of our own.
+XDG_CONFIG_HOME=$(mktemp -d)
+export XDG_CONFIG_HOME
+out=$("$LUMENO" settings list)
+check "settings defaults" 'shortcutMode = "specialHotKey" (default string)
+shortcutKeyCode = 9 (default integer)
+shortcutModifiers = 1179648 (default integer)
+replaceEmDash = false (default boolean)
+hasCompletedOnboarding = false (default boolean)' "$out"
+"$LUMENO" settings set replaceEmDash true &&
+"$LUMENO" settings set shortcutModifiers -5 &&
+"$LUMENO" settings set shortcutMode 'say "hi"' || { echo "FAIL: settings set"; fails=$((fails + 1)); }
+err=$("$LUMENO" settings set shortcutKeyCode 11x 2>&1; echo "rc=$?")
+check "settings wrong type" 'lumeno: note: shortcutKeyCode is stored as the string "11x", which reads as its default 9
+rc=0' "$err"
+out=$("$LUMENO" settings list)
+check "settings stored" 'shortcutMode = "say \"hi\"" (string)
+shortcutKeyCode = "11x" (string; not an integer, so it reads as the default 9)
+shortcutModifiers = -5 (integer)
+replaceEmDash = true (boolean)
+hasCompletedOnboarding = false (default boolean)' "$out"
+check "settings get string" 'say "hi"' "$("$LUMENO" settings get shortcutMode)"
+check "settings get boolean" "true" "$("$LUMENO" settings get replaceEmDash)"
+check "settings get default" "false" "$("$LUMENO" settings get hasCompletedOnboarding)"
+"$LUMENO" settings delete replaceEmDash
+check "settings delete" "false" "$("$LUMENO" settings get replaceEmDash)"
+err=$("$LUMENO" settings get colour 2>&1; echo "rc=$?")
+check "settings unknown key" "lumeno: unknown setting 'colour'; the settings are shortcutMode, shortcutKeyCode, shortcutModifiers, replaceEmDash, hasCompletedOnboarding
+rc=2" "$err"
+err=$("$LUMENO" settings set replaceEmDash 2>&1; echo "rc=$?")
+check "settings missing value" "lumeno: usage: lumeno settings set KEY VALUE
+rc=2" "$err"
+rm -rf "$XDG_CONFIG_HOME"
+# A file where the config folder should be: the change fails with one line.
+: > "$XDG_CONFIG_HOME"
+err=$("$LUMENO" settings set replaceEmDash true 2>&1; echo "rc=$?")
+check "settings unwritable" "1 rc=1" "$(echo "$err" | grep -c '^\[Lumeno\] ERROR: Cannot save settings to ') $(echo "$err" | tail -n 1)"
+check "settings unwritable lines" "2" "$(echo "$err" | wc -l | tr -d ' ')"
+rm -f "$XDG_CONFIG_HOME"
+"$LUMENO" --help | grep -q '^  settings ' || { echo "FAIL: help lists settings"; fails=$((fails + 1)); }
+
 [ "$fails" -eq 0 ] && echo "all CLI checks passed"
 exit "$fails"
