@@ -5,6 +5,7 @@
 #include <exception>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 
 namespace lumeno {
@@ -197,7 +198,7 @@ bool GlobalHotKey::runHandler()
     }
 
     auto run = std::make_shared<Run>();
-    std::thread([run, handler = handler_] {
+    auto work = [run, handler = handler_] {
         Action action;
         std::exception_ptr error;
         try {
@@ -210,7 +211,14 @@ bool GlobalHotKey::runHandler()
         run->error = error;
         run->done = true;
         run->finished.notify_all();
-    }).detach();
+    };
+    try {
+        std::thread(std::move(work)).detach();
+    } catch (const std::system_error& e) {
+        log_->write(std::string("[Lumeno] ERROR: The transform could not start (") + e.what() +
+                    "); the key press was passed on unchanged");
+        return false;
+    }
 
     if (!run->waitFor(handlerTimeLimit_)) {
         run->stop.request_stop();

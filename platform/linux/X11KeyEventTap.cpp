@@ -308,7 +308,12 @@ void X11KeyEventTap::handleKeyPress(std::uint8_t keycode, std::uint16_t state, s
     if (armed_ && key != keyCodeByKeycode_.end() && callbacks_.keyPressed) {
         // A copy: the callback may register anew and so replace callbacks_.
         const auto keyPressed = callbacks_.keyPressed;
-        disposition = keyPressed(KeyPress{key->second, flagsForState(state)});
+        try {
+            disposition = keyPressed(KeyPress{key->second, flagsForState(state)});
+        } catch (...) {
+            // The keyboard must not stay frozen, whatever went wrong.
+            disposition = Disposition::passOn;
+        }
     }
     if (holdingPress_)
         releaseHeldPress(disposition);
