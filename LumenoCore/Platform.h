@@ -1,5 +1,5 @@
-// The platform services the core reaches: the clipboard, the settings store
-// and the log. Each system implements them in its own folder under platform/;
+// The platform services the core reaches: the clipboard, the settings store,
+// the key-event tap and the log. Each system implements them in its own folder under platform/;
 // platform/memory/ holds in-memory fakes for tests.
 #pragma once
 
@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 namespace lumeno::platform {
 
@@ -74,6 +75,56 @@ class Log {
 public:
     virtual ~Log() = default;
     virtual void write(std::string_view line) = 0;
+};
+
+// A key press in the shortcut numbering: key codes where the V key is 9, and
+// flags in the ModifierFlags layout (bits other than the four modifiers, such
+// as caps lock, may be set).
+struct KeyPress {
+    std::int64_t keyCode;
+    std::int64_t flags;
+};
+
+// A key together with the modifiers (ModifierFlags bits) held with it.
+struct KeyCombination {
+    std::int64_t keyCode;
+    std::int64_t modifiers;
+
+    friend bool operator==(const KeyCombination&, const KeyCombination&) = default;
+};
+
+// Interception of key presses on their way to the focused application, and
+// the synthetic paste. Every call, and every callback, happens on the thread
+// that runs the tap's event loop.
+class KeyEventTap {
+public:
+    enum class Disposition { passOn, swallow };
+    struct Callbacks {
+        // Runs for each press (auto-repeats included) of an intercepted
+        // combination while the press is held back from the application;
+        // the result releases it.
+        std::function<Disposition(const KeyPress&)> keyPressed;
+        // The system switched the interception off; enable() arms it again.
+        std::function<void()> switchedOff;
+    };
+
+    virtual ~KeyEventTap() = default;
+    // Whether key presses may be intercepted and posted at all.
+    virtual bool isTrusted() = 0;
+    // Starts intercepting presses of the given combinations, whatever the
+    // state of caps lock and num lock. False when that is not possible (no
+    // permission, or another program holds one of the combinations); then
+    // nothing is intercepted.
+    virtual bool install(const std::vector<KeyCombination>& keys, Callbacks callbacks) = 0;
+    // Arms the installed interception again after switchedOff.
+    virtual bool enable() = 0;
+    // Stops intercepting; does nothing when nothing is installed.
+    virtual void remove() = 0;
+    // Posts the paste command (key down and up with exactly the paste
+    // modifier) to the focused application; it never reaches keyPressed.
+    // Called from keyPressed, it releases the held press first, as swallowed.
+    // False when the events could not be made; nothing is posted then.
+    virtual bool postPaste() = 0;
 };
 
 } // namespace lumeno::platform
