@@ -1,5 +1,7 @@
 // lumeno: the command-line front of the conversions, and the launcher of the
 // desktop parts. Links no GUI toolkit, so that it starts fast.
+#include "HTMLToMarkdown.h"
+#include "MarkdownToHTML.h"
 #include "TextTransformer.h"
 #include "Unicode.h"
 
@@ -20,6 +22,8 @@ constexpr std::string_view usage =
     "\n"
     "Commands:\n"
     "  text        clean terminal text from standard input into Markdown\n"
+    "  html        convert web HTML from standard input into Markdown\n"
+    "  render      render Markdown from standard input as an HTML fragment\n"
     "\n"
     "Options:\n"
     "  -h, --help     show this help and exit\n"
@@ -101,6 +105,16 @@ int main(int argc, char** argv)
         if (const int code = noArguments(command, argc, argv))
             return code;
         return runFilter([](const std::string& in) { return lumeno::TextTransformer::transform(in); });
+    }
+    if (command == "html") {
+        if (const int code = noArguments(command, argc, argv))
+            return code;
+        return runFilter([](const std::string& in) { return lumeno::HTMLToMarkdown::convert(in); });
+    }
+    if (command == "render") {
+        if (const int code = noArguments(command, argc, argv))
+            return code;
+        return runFilter([](const std::string& in) { return lumeno::MarkdownToHTML::textToHTML(in); });
     }
     if (!command.empty() && command.front() == '-')
         return fail("unknown option '" + std::string(command) + "' (see 'lumeno --help')", 2);
