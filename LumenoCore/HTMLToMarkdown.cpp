@@ -190,28 +190,107 @@ const GumboNode* firstDescendant(const GumboNode* element, GumboTag tag)
     return found;
 }
 
-bool isBlankText(std::string_view s) { return unicode::trimSpaceAndLineBreaks(s).empty(); }
+// --- Regions -----------------------------------------------------------------------
+//
+// A block quote trims its content and puts "> " in front of every line of it;
+// a list item trims its text. Done where the rule finishes, that would copy
+// the content once for every quote or item around it, which for deep nesting
+// costs the depth times the output. Instead these rules mark their regions in
+// the output (with NUL, which parsed text never holds) and one pass over the
+// finished text trims them and writes the prefixes.
 
-// Removes every "\n" at the start and end of out[from, end).
-void stripLineFeeds(std::string& out, std::size_t from)
+constexpr std::string_view quoteStart{"\0\1", 2}, quoteEnd{"\0\2", 2};
+constexpr std::string_view trimStart{"\0\3", 2}, trimEnd{"\0\4", 2};
+
+// The text with its regions resolved: the content of each region trimmed of
+// white space and line breaks at both ends, and inside quotes every line
+// (pieces between "\n") prefixed with "> " once for every quote it lies in.
+// Regions hold text that is never blank ("> " or an item's marker), so the
+// rules that test for blank content may see the marks and count them as text.
+std::string resolveRegions(std::string_view text)
 {
-    while (out.size() > from && out.back() == '\n')
-        out.pop_back();
-    std::size_t first = from;
-    while (first < out.size() && out[first] == '\n')
-        ++first;
-    out.erase(from, first - from);
+    if (text.find('\0') == std::string_view::npos)
+        return std::string(text);
+    struct Region {
+        bool quote;
+        bool started; // its first non-blank character has been written
+    };
+    std::vector<Region> regions;
+    std::size_t quotes = 0; // started quote regions
+    std::string out, pending;
+    out.reserve(text.size() + text.size() / 4);
+
+    auto startRegions = [&] {
+        for (Region& r : regions) {
+            if (r.started)
+                continue;
+            r.started = true;
+            if (r.quote) {
+                out += "> ";
+                ++quotes;
+            }
+        }
+    };
+    auto flushPending = [&] {
+        for (const char c : pending) {
+            out += c;
+            if (c == '\n') {
+                for (std::size_t k = 0; k < quotes; ++k)
+                    out += "> ";
+            }
+        }
+        pending.clear();
+    };
+
+    for (std::size_t i = 0; i < text.size();) {
+        if (text[i] == '\0' && i + 1 < text.size()) {
+            const std::string_view mark = text.substr(i, 2);
+            i += 2;
+            if (mark == quoteStart || mark == trimStart) {
+                if (!regions.empty()) {
+                    startRegions();
+                    flushPending();
+                }
+                regions.push_back({mark == quoteStart, false});
+            } else if (!regions.empty()) {
+                const Region r = regions.back();
+                if (!r.started && r.quote)
+                    out += "> "; // an empty quote is one empty line
+                if (r.started && r.quote)
+                    --quotes;
+                pending.clear(); // trailing white space of the region
+                regions.pop_back();
+            }
+            continue;
+        }
+        const unicode::Cluster c = unicode::clusterAt(text, i);
+        const bool blank = unicode::isWhiteSpace(c.first)
+                           && (c.single || unicode::trimSpaceAndLineBreaks(text.substr(i, c.end - i)).empty());
+        if (regions.empty()) {
+            out.append(text, i, c.end - i);
+        } else if (blank) {
+            if (regions.back().started)
+                pending.append(text, i, c.end - i);
+        } else {
+            startRegions();
+            flushPending();
+            out.append(text, i, c.end - i);
+        }
+        i = c.end;
+    }
+    return out;
 }
+
+bool isBlankText(std::string_view s) { return unicode::trimSpaceAndLineBreaks(s).empty(); }
 
 // --- The walk ----------------------------------------------------------------------
 //
 // Element rules nest as deep as the document. Each open rule is a frame on an
 // explicit stack: the loop takes the top frame, lets it walk on to its next
 // child (which may open a frame of its own) and, once its children are done,
-// finishes it. Most rules write straight into their parent's text and mend
-// it when they finish (drop a "**" whose content stayed empty, say); the
-// rules that rework their content (block quotes, list items, table cells)
-// collect it apart.
+// finishes it. Rules write straight into their parent's text and mend it
+// when they finish (drop a "**" whose content stayed empty, say); only table
+// cells collect their text apart.
 
 enum class Rule {
     Children,      // processNode and inlineContent: the children, nothing around them
@@ -238,32 +317,35 @@ struct Frame {
     std::size_t mark;  // where it starts in *out
     unsigned next = 0; // the next child to walk
 
-    std::string content;   // Blockquote, ListItem, Cell: the collected text
-    std::string nested;    // ListItem: its lists
-    std::string prefix;    // ListItem: indentation and marker
-    std::string_view href; // Link
-    bool ordered = false;  // List
-    bool childList = false; // List: a list directly inside another list
-    int itemNumber = 0;    // List
-    std::size_t contentMark = 0; // ItemParagraph: where its text starts
+    std::string_view href;   // Link
+    bool ordered = false;    // List
+    bool childList = false;  // List: a list directly inside another list
+    int itemNumber = 0;      // List
+    bool nestedLists = false; // ListItem: walking its lists, after its text
+    std::size_t textStart = 0;  // ListItem: where its text starts
+    std::size_t blankUpTo = 0;  // ListItem: its text is blank up to here
+    std::size_t nestedStart = 0; // ListItem: where its lists start
+    std::size_t paragraphStart = 0; // ItemParagraph: where its text starts
+    Frame* item = nullptr;   // ItemParagraph: its item
 
     // Table
     std::vector<const GumboNode*> rows;
     std::size_t row = 0;
     std::vector<std::string> cells;
     std::vector<std::vector<std::string>> grid;
-    Frame* table = nullptr; // Cell: its table
+    std::string cellText;    // Cell: its text; Table: unused
+    Frame* table = nullptr;  // Cell: its table
 };
 
 class Converter {
 public:
-    // The children of the body at depth 0.
+    // The children of the body at depth 0, regions resolved.
     std::string convertBody(const GumboNode* body)
     {
         std::string out;
         open(Rule::Children, body, 0, false, out);
         run();
-        return out;
+        return resolveRegions(out);
     }
 
 private:
@@ -290,12 +372,6 @@ private:
         }
     }
 
-    // Block quotes and cells collect their content apart.
-    static std::string& childTarget(Frame& f)
-    {
-        return f.rule == Rule::Blockquote || f.rule == Rule::Cell ? f.content : *f.out;
-    }
-
     // Walks f on to its next child that opens a frame; false once f has no
     // children left.
     bool advance(Frame& f)
@@ -310,7 +386,7 @@ private:
         default:
             break;
         }
-        std::string& out = childTarget(f);
+        std::string& out = f.rule == Rule::Cell ? f.cellText : *f.out;
         while (f.next < childrenOf(f.node).length) {
             const GumboNode* child = childAt(f.node, f.next++);
             if (isText(child))
@@ -330,23 +406,23 @@ private:
             out += "\n\n";
             out.append(static_cast<std::size_t>(tag - GUMBO_TAG_H1 + 1), '#');
             out += ' ';
-            return openChildren(Rule::Heading, element, 0, inCell, out);
+            const bool opened = openChildren(Rule::Heading, element, 0, inCell, out);
+            if (!opened)
+                out += "\n\n"; // the content is not tested for emptiness
+            return opened;
         }
         switch (tag) {
         case GUMBO_TAG_P:
-            out += "\n\n";
-            return openChildren(Rule::Paragraph, element, 0, inCell, out, 2);
+            return openWrapped(Rule::Paragraph, element, 0, inCell, out, "\n\n");
         case GUMBO_TAG_BR:
             out += '\n';
             return false;
         case GUMBO_TAG_STRONG:
         case GUMBO_TAG_B:
-            out += "**";
-            return openChildren(Rule::Strong, element, 0, inCell, out, 2);
+            return openWrapped(Rule::Strong, element, 0, inCell, out, "**");
         case GUMBO_TAG_EM:
         case GUMBO_TAG_I:
-            out += '*';
-            return openChildren(Rule::Emphasis, element, 0, inCell, out, 1);
+            return openWrapped(Rule::Emphasis, element, 0, inCell, out, "*");
         case GUMBO_TAG_CODE: {
             const std::string text = normalisedText(element);
             if (!text.empty()) {
@@ -360,11 +436,8 @@ private:
             const std::string_view href = attributeValue(element, "href");
             if (href.empty())
                 return openChildren(Rule::Children, element, 0, inCell, out);
-            out += '[';
-            if (!openChildren(Rule::Link, element, 0, inCell, out, 1)) {
-                out.pop_back(); // no content, no link
+            if (!openWrapped(Rule::Link, element, 0, inCell, out, "["))
                 return false;
-            }
             frames_.back().href = href;
             return true;
         }
@@ -373,12 +446,9 @@ private:
         case GUMBO_TAG_STYLE:
             return false;
         case GUMBO_TAG_UL:
-        case GUMBO_TAG_OL: {
-            Frame& f = open(Rule::List, element, listDepth, inCell, out);
-            f.ordered = tag == GUMBO_TAG_OL;
-            out += '\n';
+        case GUMBO_TAG_OL:
+            openList(element, listDepth, inCell, out, false);
             return true;
-        }
         case GUMBO_TAG_PRE: {
             const GumboNode* code = firstDescendant(element, GUMBO_TAG_CODE);
             out += "\n\n```\n";
@@ -389,13 +459,14 @@ private:
         case GUMBO_TAG_TABLE:
             if (inCell)
                 return false; // its rows are rows of the table around it
-            return openTable(element, out);
+            openTable(element, out);
+            return true;
         case GUMBO_TAG_BLOCKQUOTE:
-            if (childrenOf(element).length > 0) {
-                open(Rule::Blockquote, element, listDepth, inCell, out);
+            out += "\n\n";
+            out += quoteStart;
+            if (openChildren(Rule::Blockquote, element, listDepth, inCell, out))
                 return true;
-            }
-            appendQuoted(out, {});
+            finishBlockquote(out);
             return false;
         case GUMBO_TAG_DIV:
         case GUMBO_TAG_SECTION:
@@ -403,38 +474,32 @@ private:
         case GUMBO_TAG_MAIN:
         case GUMBO_TAG_FIGURE:
         case GUMBO_TAG_FIGCAPTION:
-            out += "\n\n";
-            return openChildren(Rule::Section, element, listDepth, inCell, out, 2);
+            return openWrapped(Rule::Section, element, listDepth, inCell, out, "\n\n");
         default:
             return openChildren(Rule::Children, element, listDepth, inCell, out);
         }
     }
 
-    // Opens a frame for an element's children, unless it has none; then the
-    // rule is finished at once as for empty content (what `opened` bytes it
-    // wrote before are taken back where the rule drops empty content).
-    bool openChildren(Rule rule, const GumboNode* element, int listDepth, bool inCell, std::string& out,
-                      std::size_t opened = 0)
+    // Opens a frame for an element's children; false when it has none.
+    bool openChildren(Rule rule, const GumboNode* element, int listDepth, bool inCell, std::string& out)
     {
-        if (childrenOf(element).length > 0) {
-            Frame& f = open(rule, element, listDepth, inCell, out);
-            f.mark = out.size() - opened;
-            return true;
-        }
-        switch (rule) {
-        case Rule::Heading:
-            out += "\n\n";
-            break;
-        case Rule::Paragraph:
-        case Rule::Strong:
-        case Rule::Emphasis:
-        case Rule::Section:
-            out.resize(out.size() - opened);
-            break;
-        default:
-            break;
-        }
-        return false;
+        if (childrenOf(element).length == 0)
+            return false;
+        open(rule, element, listDepth, inCell, out);
+        return true;
+    }
+
+    // For the rules that drop empty content: writes what goes in front of
+    // the content and opens the frame, or writes nothing when there are no
+    // children.
+    bool openWrapped(Rule rule, const GumboNode* element, int listDepth, bool inCell, std::string& out,
+                     std::string_view opening)
+    {
+        if (childrenOf(element).length == 0)
+            return false;
+        open(rule, element, listDepth, inCell, out);
+        out += opening;
+        return true;
     }
 
     void finish(Frame& f)
@@ -447,6 +512,7 @@ private:
             out += "\n\n";
             break;
         case Rule::Paragraph:
+            // Blank means only horizontal white space here.
             if (unicode::isBlank(std::string_view(out).substr(f.mark + 2)))
                 out.resize(f.mark);
             else
@@ -474,21 +540,16 @@ private:
             }
             break;
         case Rule::Section:
-            if (isBlankText(std::string_view(out).substr(f.mark + 2)))
+            if (isBlankFrom(out, f.mark + 2))
                 out.resize(f.mark);
             else
                 out += "\n\n";
             break;
         case Rule::Blockquote:
-            appendQuoted(out, unicode::trimSpaceAndLineBreaks(f.content));
+            finishBlockquote(out);
             break;
         case Rule::List:
-            out += '\n';
-            if (f.childList) {
-                stripLineFeeds(out, f.mark);
-                if (out.size() > f.mark)
-                    out += '\n';
-            }
+            finishList(f);
             break;
         case Rule::ListItem:
             finishItem(f);
@@ -496,7 +557,7 @@ private:
         case Rule::ItemParagraph:
             // The paragraph joins the item's text after one space, unless it
             // holds nothing.
-            if (isBlankText(std::string_view(out).substr(f.contentMark)))
+            if (isBlankText(std::string_view(out).substr(f.paragraphStart)))
                 out.resize(f.mark);
             break;
         case Rule::Table:
@@ -508,24 +569,69 @@ private:
         }
     }
 
-    // "> " in front of every line.
-    static void appendQuoted(std::string& out, std::string_view c)
+    static void finishBlockquote(std::string& out)
     {
-        out += "\n\n";
-        std::size_t start = 0;
-        while (true) {
-            const std::size_t end = c.find('\n', start);
-            out += "> ";
-            out.append(c.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
-            if (end == std::string_view::npos)
-                break;
-            out += '\n';
-            start = end + 1;
-        }
+        out += quoteEnd;
         out += "\n\n";
     }
 
+    // Whether out[from, end) is blank (white space and line breaks). Nested
+    // sections would each scan the same leading blank run; the run found by
+    // the last scan is skipped when a scan comes to its start.
+    bool isBlankFrom(const std::string& out, std::size_t from)
+    {
+        auto isBlankAt = [&](std::size_t i, std::size_t* end) {
+            const unicode::Cluster c = unicode::clusterAt(out, i);
+            *end = c.end;
+            return unicode::isWhiteSpace(c.first) && isBlankText(std::string_view(out).substr(i, c.end - i));
+        };
+        std::size_t i = from, end;
+        while (i < out.size()) {
+            if (blankRun_.text == &out && i == blankRun_.from && blankRun_.to < out.size()
+                && !isBlankAt(blankRun_.to, &end)) {
+                i = blankRun_.to;
+                break;
+            }
+            if (!isBlankAt(i, &end))
+                break;
+            i = end;
+        }
+        if (i < out.size())
+            blankRun_ = {&out, from, i};
+        return i >= out.size();
+    }
+
     // --- Lists (processLI) ------------------------------------------------------
+    //
+    // An item's line comes first and its lists after it, whatever their order
+    // among its children; so the item walks its children twice, first for its
+    // text, then for its lists, and writes both straight into the output.
+
+    // A list writes "\n", its items and "\n". Where every "\n" at the start
+    // of its result goes (the first of an item's lists, a list standing
+    // directly in a list), the first one is not written; a list in a list
+    // also loses those at its end and ends in one "\n", when not empty.
+    void openList(const GumboNode* element, int listDepth, bool inCell, std::string& out, bool skipLeadingFeed,
+                  bool childList = false)
+    {
+        Frame& f = open(Rule::List, element, listDepth, inCell, out);
+        f.ordered = tagOf(element) == GUMBO_TAG_OL;
+        f.childList = childList;
+        if (!skipLeadingFeed)
+            out += '\n';
+    }
+
+    void finishList(Frame& f)
+    {
+        std::string& out = *f.out;
+        out += '\n';
+        if (f.childList) {
+            while (out.size() > f.mark && out.back() == '\n')
+                out.pop_back();
+            if (out.size() > f.mark)
+                out += '\n';
+        }
+    }
 
     bool advanceList(Frame& list)
     {
@@ -536,18 +642,18 @@ private:
                 continue; // text between items is not looked at
             const GumboTag tag = tagOf(child);
             if (tag == GUMBO_TAG_LI) {
+                std::string prefix(static_cast<std::size_t>(list.listDepth) * 3, ' ');
+                prefix += list.ordered ? std::to_string(++list.itemNumber) + ". " : "- ";
                 Frame& item = open(Rule::ListItem, child, list.listDepth, list.inCell, items);
-                item.prefix.assign(static_cast<std::size_t>(list.listDepth) * 3, ' ');
-                item.prefix += list.ordered ? std::to_string(++list.itemNumber) + ". " : "- ";
+                items += prefix;
+                items += trimStart;
+                item.textStart = item.blankUpTo = items.size();
                 return true;
             }
             if (isList(tag)) {
                 // A list standing directly in a list is converted one level
                 // deeper, as if an item held it.
-                Frame& inner = open(Rule::List, child, list.listDepth + 1, list.inCell, items);
-                inner.ordered = tag == GUMBO_TAG_OL;
-                inner.childList = true;
-                items += '\n';
+                openList(child, list.listDepth + 1, list.inCell, items, true, true);
                 return true;
             }
             // any other element is skipped with everything inside it
@@ -557,45 +663,70 @@ private:
 
     bool advanceItem(Frame& item)
     {
-        while (item.next < childrenOf(item.node).length) {
-            const GumboNode* child = childAt(item.node, item.next++);
-            if (isText(child)) {
-                appendCollapsed(item.content, wholeText(child));
+        std::string& out = *item.out;
+        while (true) {
+            if (item.next >= childrenOf(item.node).length) {
+                if (item.nestedLists)
+                    return false;
+                out += trimEnd;
+                out += '\n';
+                item.nestedLists = true;
+                item.nestedStart = out.size();
+                item.next = 0;
                 continue;
             }
-            if (!isElement(child))
+            const GumboNode* child = childAt(item.node, item.next++);
+            const bool list = isElement(child) && isList(tagOf(child));
+            if (item.nestedLists) {
+                if (!list)
+                    continue;
+                // Lists that gave only line feeds so far leave nothing.
+                if (out.size() > item.nestedStart && out[item.nestedStart] == '\n')
+                    out.resize(item.nestedStart);
+                openList(child, item.listDepth + 1, item.inCell, out, out.size() == item.nestedStart);
+                return true;
+            }
+            if (list)
                 continue;
-            const GumboTag tag = tagOf(child);
-            if (isList(tag)) {
-                if (processElement(child, item.listDepth + 1, item.inCell, item.nested))
-                    return true;
-            } else if (tag == GUMBO_TAG_P) {
+            if (isText(child)) {
+                appendCollapsed(out, wholeText(child));
+            } else if (isElement(child) && tagOf(child) == GUMBO_TAG_P) {
                 if (childrenOf(child).length == 0)
                     continue;
-                std::string& content = item.content;
-                Frame& p = open(Rule::ItemParagraph, child, 0, item.inCell, content);
-                if (!isBlankText(content))
-                    content += ' ';
-                p.contentMark = content.size();
+                Frame& p = open(Rule::ItemParagraph, child, 0, item.inCell, out);
+                if (!isItemTextBlank(item))
+                    out += ' ';
+                p.paragraphStart = out.size();
                 return true;
-            } else if (processElement(child, item.listDepth, item.inCell, item.content)) {
+            } else if (isElement(child) && processElement(child, item.listDepth, item.inCell, out)) {
                 return true;
             }
         }
-        return false;
     }
 
-    void finishItem(Frame& item)
+    // Whether the item's text so far is blank; each character is looked at
+    // once, however many paragraphs ask.
+    static bool isItemTextBlank(Frame& item)
+    {
+        const std::string& out = *item.out;
+        item.blankUpTo = std::min(std::max(item.blankUpTo, item.textStart), out.size());
+        while (item.blankUpTo < out.size()) {
+            const unicode::Cluster c = unicode::clusterAt(out, item.blankUpTo);
+            if (!unicode::isWhiteSpace(c.first)
+                || !isBlankText(std::string_view(out).substr(item.blankUpTo, c.end - item.blankUpTo)))
+                return false;
+            item.blankUpTo = c.end;
+        }
+        return true;
+    }
+
+    static void finishItem(Frame& item)
     {
         std::string& out = *item.out;
-        out += item.prefix;
-        out += unicode::trimSpaceAndLineBreaks(item.content);
-        out += '\n';
-        stripLineFeeds(item.nested, 0);
-        if (!item.nested.empty()) {
-            out += item.nested;
+        while (out.size() > item.nestedStart && out.back() == '\n')
+            out.pop_back();
+        if (out.size() > item.nestedStart)
             out += '\n';
-        }
     }
 
     // --- Tables (processTable) ----------------------------------------------------
@@ -604,7 +735,7 @@ private:
     // included; a table inside a cell therefore adds nothing to the cell's
     // text, or its rows would be written once for every table around them.
 
-    bool openTable(const GumboNode* table, std::string& out)
+    void openTable(const GumboNode* table, std::string& out)
     {
         Frame& f = open(Rule::Table, table, 0, false, out);
         walkDescendants(table, [&](const GumboNode* node) {
@@ -612,7 +743,6 @@ private:
                 f.rows.push_back(node);
             return true;
         });
-        return true;
     }
 
     bool advanceTable(Frame& table)
@@ -623,7 +753,7 @@ private:
                 const GumboNode* cell = childAt(tr, table.next++);
                 if (!isElement(cell) || (tagOf(cell) != GUMBO_TAG_TD && tagOf(cell) != GUMBO_TAG_TH))
                     continue;
-                Frame& f = open(Rule::Cell, cell, 0, true, table.content);
+                Frame& f = open(Rule::Cell, cell, 0, true, table.cellText);
                 f.table = &table;
                 return true;
             }
@@ -640,9 +770,10 @@ private:
     // feeds included) one space, trimmed.
     static void finishCell(Frame& cell)
     {
+        const std::string resolved = resolveRegions(cell.cellText);
         std::string text;
-        text.reserve(cell.content.size());
-        appendCollapsed(text, cell.content);
+        text.reserve(resolved.size());
+        appendCollapsed(text, resolved);
         cell.table->cells.emplace_back(unicode::trimSpaceAndLineBreaks(text));
     }
 
@@ -677,6 +808,10 @@ private:
 
     // Stable addresses: frames point at their parents' buffers.
     std::deque<Frame> frames_;
+    struct {
+        const std::string* text = nullptr;
+        std::size_t from = 0, to = 0;
+    } blankRun_;
 };
 
 // --- Parsing -------------------------------------------------------------------------
