@@ -1,6 +1,5 @@
 #include "MarkdownToHTML.h"
 
-#include "Lines.h"
 #include "Unicode.h"
 
 #include <cmark.h>
@@ -19,6 +18,45 @@ using unicode::clusterAt;
 
 constexpr std::string_view fence = "```";
 constexpr std::size_t npos = std::string_view::npos;
+
+// The lines of a text as views into it: the Line list without a string per
+// line.
+std::vector<std::string_view> lineViews(std::string_view text)
+{
+    std::vector<std::string_view> lines;
+    lines.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t end = text.find('\n', start);
+        if (end == npos) {
+            lines.push_back(text.substr(start));
+            return lines;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
+// Builds a text line by line, joined with "\n", and keeps its last line at
+// hand.
+class LineWriter {
+public:
+    explicit LineWriter(std::size_t capacity) { text_.reserve(capacity); }
+    void add(std::string_view line)
+    {
+        if (count_++)
+            text_ += '\n';
+        lastStart_ = text_.size();
+        text_ += line;
+    }
+    bool empty() const { return count_ == 0; }
+    std::string_view last() const { return std::string_view(text_).substr(lastStart_); }
+    std::string take() { return std::move(text_); }
+
+private:
+    std::string text_;
+    std::size_t count_ = 0, lastStart_ = 0;
+};
 
 // --- Escaping ------------------------------------------------------------------
 
@@ -252,7 +290,7 @@ void appendCell(std::string& out, std::string_view tag, std::string_view cell)
     out += '>';
 }
 
-std::string pipeTableToHTML(const LineList& lines, std::size_t first, std::size_t end)
+std::string pipeTableToHTML(const std::vector<std::string_view>& lines, std::size_t first, std::size_t end)
 {
     std::string html = "<table>\n<thead>\n<tr>";
     for (const std::string_view cell : parseCells(lines[first]))
@@ -272,53 +310,42 @@ std::string pipeTableToHTML(const LineList& lines, std::size_t first, std::size_
     return html;
 }
 
-std::string convertPipeTablesToHTML(std::string_view text)
+std::string convertPipeTablesToHTML(std::string text)
 {
-    LineList lines = splitLines(text);
-    LineList out;
-    out.reserve(lines.size());
-    for (std::size_t i = 0; i < lines.size();) {
-        if (isPipeLine(lines[i]) && i + 1 < lines.size() && isSeparatorRow(lines[i + 1])) {
+    const std::vector<std::string_view> lines = lineViews(text);
+    std::size_t i = 0;
+    auto startsTable = [&](std::size_t k) {
+        return isPipeLine(lines[k]) && k + 1 < lines.size() && isSeparatorRow(lines[k + 1]);
+    };
+    while (i < lines.size() && !startsTable(i))
+        ++i;
+    if (i == lines.size())
+        return text; // no table: nothing to rebuild
+
+    LineWriter out(text.size() + text.size() / 4);
+    for (std::size_t k = 0; k < i; ++k)
+        out.add(lines[k]);
+    while (i < lines.size()) {
+        if (startsTable(i)) {
             std::size_t end = i + 2;
             while (end < lines.size() && isPipeLine(lines[end]))
                 ++end;
-            out.push_back(pipeTableToHTML(lines, i, end));
+            out.add(pipeTableToHTML(lines, i, end));
             i = end;
         } else {
-            out.push_back(std::move(lines[i]));
-            ++i;
+            out.add(lines[i++]);
         }
     }
-    return joinLines(out);
+    return out.take();
 }
 
 // --- Rendering ---------------------------------------------------------------------
 
-std::optional<std::string> renderWithCmark(const std::string& markdown)
-{
-    constexpr int options = CMARK_OPT_SMART | CMARK_OPT_UNSAFE;
-    // cmark is handed a C string: what follows a NUL is not part of it.
-    const std::size_t length = std::min(markdown.find('\0'), markdown.size());
-    cmark_node* document = cmark_parse_document(markdown.data(), length, options);
-    if (!document)
-        return std::nullopt;
-    char* rendered = cmark_render_html(document, options);
-    if (!rendered) {
-        cmark_node_free(document);
-        return std::nullopt;
-    }
-    std::string html(rendered);
-    std::free(rendered);
-    cmark_node_free(document);
-    if (!unicode::isValidUtf8(html))
-        return std::nullopt;
-    return html;
-}
-
 // liRe "<li>(.*?)</li>" (dot matches line separators): each item up to the
 // first "</li>" after it, with "<br />" and "<br>" inside turned into spaces.
-// One forward pass; the matches never overlap.
-std::string joinListItemLines(const std::string& html)
+// One forward pass; the matches never overlap. Replacing "<br />" by a space
+// cannot form a new "<br>", so both replacements fit in one scan.
+std::string joinListItemLines(std::string_view html)
 {
     constexpr std::string_view open = "<li>", close = "</li>";
     std::string out;
@@ -333,24 +360,50 @@ std::string joinListItemLines(const std::string& html)
         if (stop == npos)
             break; // no later item finds a close either
         out.append(html, copied, body - copied);
-        // Replacing "<br />" by a space cannot form a new "<br>", so both
-        // replacements fit in one scan.
-        for (std::size_t i = body; i < stop;) {
-            if (html.compare(i, 6, "<br />") == 0 && i + 6 <= stop) {
-                out += ' ';
-                i += 6;
-            } else if (html.compare(i, 4, "<br>") == 0 && i + 4 <= stop) {
-                out += ' ';
-                i += 4;
-            } else {
-                out += html[i++];
+        std::size_t i = body;
+        while (true) {
+            const std::size_t br = html.substr(0, stop).find("<br", i);
+            if (br == npos)
+                break;
+            const std::size_t length = html.compare(br, 6, "<br />") == 0 ? 6 : html.compare(br, 4, "<br>") == 0 ? 4 : 0;
+            if (length == 0 || br + length > stop) {
+                out.append(html, i, br + 3 - i);
+                i = br + 3;
+                continue;
             }
+            out.append(html, i, br - i);
+            out += ' ';
+            i = br + length;
         }
+        out.append(html, i, stop - i);
         out += close;
         copied = stop + close.size();
     }
     out.append(html, copied, npos);
     return out;
+}
+
+// cmark's rendering, with the list-item clean-up done on its buffer.
+std::optional<std::string> renderWithCmark(const std::string& markdown)
+{
+    constexpr int options = CMARK_OPT_SMART | CMARK_OPT_UNSAFE;
+    // cmark is handed a C string: what follows a NUL is not part of it.
+    const std::size_t length = std::min(markdown.find('\0'), markdown.size());
+    cmark_node* document = cmark_parse_document(markdown.data(), length, options);
+    if (!document)
+        return std::nullopt;
+    char* rendered = cmark_render_html(document, options);
+    if (!rendered) {
+        cmark_node_free(document);
+        return std::nullopt;
+    }
+    cmark_node_free(document);
+    const std::string_view html(rendered);
+    std::optional<std::string> cleaned;
+    if (unicode::isValidUtf8(html))
+        cleaned = joinListItemLines(html);
+    std::free(rendered);
+    return cleaned;
 }
 
 } // namespace
@@ -380,15 +433,17 @@ std::string escapeHTMLTags(std::string_view text)
     out.reserve(text.size() + text.size() / 16);
     std::size_t i = 0;
     auto escapeUpTo = [&](std::size_t end) {
-        for (; i < end; ++i) {
-            const char c = text[i];
-            if (c == '<')
-                out += "&lt;";
-            else if (c == '>')
-                out += "&gt;";
-            else
-                out += c;
+        while (i < end) {
+            std::size_t tag = i;
+            while (tag < end && text[tag] != '<' && text[tag] != '>')
+                ++tag;
+            out.append(text, i, tag - i);
+            if (tag == end)
+                break;
+            out += text[tag] == '<' ? "&lt;" : "&gt;";
+            i = tag + 1;
         }
+        i = end;
     };
     for (const Span& span : protectedSpans) {
         escapeUpTo(span.begin);
@@ -399,9 +454,13 @@ std::string escapeHTMLTags(std::string_view text)
     return out;
 }
 
-std::string prepareListsForMarkdown(std::string_view text)
+namespace {
+
+// The list preparation on a text it may hand back unchanged, which is the
+// usual case for Markdown from the HTML road.
+std::string prepareLists(std::string text)
 {
-    const LineList lines = splitLines(text);
+    const std::vector<std::string_view> lines = lineViews(text);
     const std::size_t n = lines.size();
 
     // The nearest-neighbour searches skip blank lines and nested list lines.
@@ -422,60 +481,69 @@ std::string prepareListsForMarkdown(std::string_view text)
             next = i;
     }
 
-    LineList out;
-    out.reserve(n + n / 8);
-    auto lastIsText = [&] { return !out.empty() && !unicode::isBlank(out.back()); };
+    // First what becomes of each line: an empty line in front of it, its
+    // period escaped. The last line written is all the decisions look at.
+    enum : char { Keep = 0, Gap = 1, Escape = 2 };
+    std::vector<char> change(n, Keep);
+    bool changed = false;
+    std::optional<std::string_view> last; // none before the first line
+    constexpr std::string_view escapedLine = "3\\. x"; // stands for any escaped line
+    auto lastIsText = [&] { return last && !unicode::isBlank(*last); };
     bool inFence = false;
     for (std::size_t i = 0; i < n; ++i) {
-        const std::string& line = lines[i];
+        const std::string_view line = lines[i];
         if (startsWithFence(line)) {
-            out.push_back(line);
             inFence = !inFence;
-            continue;
-        }
-        if (inFence) {
-            out.push_back(line);
-            continue;
-        }
-        std::size_t digitsEnd, matchEnd;
-        if (numbered[i] && matchNumberedItem(line, &digitsEnd, &matchEnd)) {
+        } else if (!inFence && numbered[i]) {
             if (numberedBefore[i] || numberedAfter[i]) {
-                if (lastIsText() && !matchNumberedItem(out.back()) && !isNestedListLine(out.back()))
-                    out.emplace_back();
-                out.push_back(line);
+                if (lastIsText() && !matchNumberedItem(*last) && !isNestedListLine(*last))
+                    change[i] |= Gap;
             } else {
                 // A lone numbered line keeps its empty line even after a
                 // nested list, or cmark would fold it into the nested item.
                 if (lastIsText())
-                    out.emplace_back();
-                std::string escaped(line, 0, digitsEnd);
-                escaped += "\\. ";
-                escaped.append(line, matchEnd, npos);
-                out.push_back(std::move(escaped));
+                    change[i] |= Gap;
+                change[i] |= Escape;
             }
-            continue;
+        } else if (!inFence && isBulletItem(line)) {
+            if (lastIsText() && !isBulletItem(*last) && !isNestedListLine(*last)
+                && !(isNestedListLine(line) && matchNumberedItem(*last)))
+                change[i] |= Gap;
         }
-        if (isBulletItem(line)) {
-            if (lastIsText() && !isBulletItem(out.back()) && !isNestedListLine(out.back())
-                && !(isNestedListLine(line) && matchNumberedItem(out.back())))
-                out.emplace_back();
-            out.push_back(line);
-            continue;
-        }
-        out.push_back(line);
+        changed |= change[i] != Keep;
+        last = change[i] & Escape ? escapedLine : line;
     }
-    return joinLines(out);
+    if (!changed)
+        return text;
+
+    LineWriter out(text.size() + text.size() / 16);
+    std::string escaped;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (change[i] & Gap)
+            out.add({});
+        if (change[i] & Escape) {
+            std::size_t digitsEnd, matchEnd;
+            matchNumberedItem(lines[i], &digitsEnd, &matchEnd);
+            escaped.assign(lines[i].substr(0, digitsEnd));
+            escaped += "\\. ";
+            escaped += lines[i].substr(matchEnd);
+            out.add(escaped);
+        } else {
+            out.add(lines[i]);
+        }
+    }
+    return out.take();
 }
+
+} // namespace
+
+std::string prepareListsForMarkdown(std::string_view text) { return prepareLists(std::string(text)); }
 
 std::string textToHTML(std::string_view markdown)
 {
-    const std::string escaped = escapeHTMLTags(markdown);
-    const std::string withTables = convertPipeTablesToHTML(escaped);
-    const std::string prepared = prepareListsForMarkdown(withTables);
+    const std::string prepared = prepareLists(convertPipeTablesToHTML(escapeHTMLTags(markdown)));
     std::optional<std::string> html = renderWithCmark(prepared);
-    if (!html)
-        html = "<p>" + prepared + "</p>";
-    return joinListItemLines(*html);
+    return html ? std::move(*html) : joinListItemLines("<p>" + prepared + "</p>");
 }
 
 } // namespace lumeno::MarkdownToHTML
