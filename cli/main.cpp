@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -33,6 +34,9 @@ constexpr std::string_view usage =
 
 bool readAll(int fd, std::string& out)
 {
+    struct stat info;
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
+        out.reserve(static_cast<std::size_t>(info.st_size) + 1);
     char buffer[1 << 16];
     while (true) {
         const ssize_t n = read(fd, buffer, sizeof buffer);
@@ -74,7 +78,9 @@ int runFilter(Convert convert)
     std::string input;
     if (!readAll(STDIN_FILENO, input))
         return fail(std::string("cannot read standard input: ") + std::strerror(errno), 1);
-    const std::string output = convert(lumeno::unicode::toValidUtf8(input));
+    if (!lumeno::unicode::isValidUtf8(input))
+        input = lumeno::unicode::toValidUtf8(input);
+    const std::string output = convert(input);
     if (!writeAll(STDOUT_FILENO, output))
         return fail(std::string("cannot write standard output: ") + std::strerror(errno), 1);
     return 0;
