@@ -1459,9 +1459,7 @@ Nesting measure(std::string_view html, Nesting limits)
                                                                      : findEndTag(html, i, token.lowerName);
             if (close == npos)
                 break;
-            if (close > i)
-                gauge.text(false);
-            i = close; // the end tag is read next
+            i = close; // raw text belongs to its element; the end tag is read next
         } else if (next == '/') {
             if (lt + 2 >= html.size())
                 break;

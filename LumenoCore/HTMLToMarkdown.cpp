@@ -317,24 +317,24 @@ struct Frame {
     std::size_t mark;  // where it starts in *out
     unsigned next = 0; // the next child to walk
 
-    std::string_view href;   // Link
-    bool ordered = false;    // List
-    bool childList = false;  // List: a list directly inside another list
-    int itemNumber = 0;      // List
-    bool nestedLists = false; // ListItem: walking its lists, after its text
-    std::size_t textStart = 0;  // ListItem: where its text starts
-    std::size_t blankUpTo = 0;  // ListItem: its text is blank up to here
-    std::size_t nestedStart = 0; // ListItem: where its lists start
+    std::string_view href;          // Link
+    bool ordered = false;           // List
+    bool childList = false;         // List: a list directly inside another list
+    int itemNumber = 0;             // List
+    bool nestedLists = false;       // ListItem: walking its lists, after its text
+    std::size_t textStart = 0;      // ListItem: where its text starts
+    std::size_t blankUpTo = 0;      // ListItem: its text is blank up to here
+    std::size_t nestedStart = 0;    // ListItem: where its lists start
     std::size_t paragraphStart = 0; // ItemParagraph: where its text starts
-    Frame* item = nullptr;   // ItemParagraph: its item
 
-    // Table
+    // Table: the rows below it, the one being walked, the cells of that one
+    // so far, the rows done. Cell: its text and its table.
     std::vector<const GumboNode*> rows;
     std::size_t row = 0;
     std::vector<std::string> cells;
     std::vector<std::vector<std::string>> grid;
-    std::string cellText;    // Cell: its text; Table: unused
-    Frame* table = nullptr;  // Cell: its table
+    std::string cellText;
+    Frame* table = nullptr;
 };
 
 class Converter {
@@ -753,7 +753,9 @@ private:
                 const GumboNode* cell = childAt(tr, table.next++);
                 if (!isElement(cell) || (tagOf(cell) != GUMBO_TAG_TD && tagOf(cell) != GUMBO_TAG_TH))
                     continue;
-                Frame& f = open(Rule::Cell, cell, 0, true, table.cellText);
+                // A cell writes nothing where the table does; its text goes to
+                // its own buffer, then into the table's row.
+                Frame& f = open(Rule::Cell, cell, 0, true, *table.out);
                 f.table = &table;
                 return true;
             }

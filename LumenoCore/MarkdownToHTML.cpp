@@ -19,23 +19,36 @@ using unicode::clusterAt;
 constexpr std::string_view fence = "```";
 constexpr std::size_t npos = std::string_view::npos;
 
-// The lines of a text as views into it: the Line list without a string per
-// line.
-std::vector<std::string_view> lineViews(std::string_view text)
-{
-    std::vector<std::string_view> lines;
-    lines.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t end = text.find('\n', start);
-        if (end == npos) {
-            lines.push_back(text.substr(start));
-            return lines;
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
+// Walks the lines of a text (the Line list) without storing them.
+class LineCursor {
+public:
+    explicit LineCursor(std::string_view text, std::size_t start = 0) : text_(text) { load(start); }
+    bool done() const { return done_; }
+    std::string_view line() const { return line_; }
+    std::size_t start() const { return start_; }
+    // Where the line ends: its "\n", or the end of the text.
+    std::size_t end() const { return start_ + line_.size(); }
+    bool hasNext() const { return end() < text_.size(); }
+    void next()
+    {
+        if (hasNext())
+            load(end() + 1);
+        else
+            done_ = true;
     }
-}
+
+private:
+    void load(std::size_t start)
+    {
+        start_ = start;
+        const std::size_t end = text_.find('\n', start);
+        line_ = text_.substr(start, end == npos ? npos : end - start);
+    }
+
+    std::string_view text_, line_;
+    std::size_t start_ = 0;
+    bool done_ = false;
+};
 
 // Builds a text line by line, joined with "\n", and keeps its last line at
 // hand.
@@ -290,15 +303,15 @@ void appendCell(std::string& out, std::string_view tag, std::string_view cell)
     out += '>';
 }
 
-std::string pipeTableToHTML(const std::vector<std::string_view>& lines, std::size_t first, std::size_t end)
+void pipeTableToHTML(const std::vector<std::string_view>& lines, std::string& html)
 {
-    std::string html = "<table>\n<thead>\n<tr>";
-    for (const std::string_view cell : parseCells(lines[first]))
+    html += "<table>\n<thead>\n<tr>";
+    for (const std::string_view cell : parseCells(lines[0]))
         appendCell(html, "th", cell);
     html += "</tr>\n</thead>\n";
-    if (end - first > 2) {
+    if (lines.size() > 2) {
         html += "<tbody>\n";
-        for (std::size_t i = first + 2; i < end; ++i) {
+        for (std::size_t i = 2; i < lines.size(); ++i) {
             html += "<tr>";
             for (const std::string_view cell : parseCells(lines[i]))
                 appendCell(html, "td", cell);
@@ -307,36 +320,43 @@ std::string pipeTableToHTML(const std::vector<std::string_view>& lines, std::siz
         html += "</tbody>\n";
     }
     html += "</table>";
-    return html;
 }
 
 std::string convertPipeTablesToHTML(std::string text)
 {
-    const std::vector<std::string_view> lines = lineViews(text);
-    std::size_t i = 0;
-    auto startsTable = [&](std::size_t k) {
-        return isPipeLine(lines[k]) && k + 1 < lines.size() && isSeparatorRow(lines[k + 1]);
-    };
-    while (i < lines.size() && !startsTable(i))
-        ++i;
-    if (i == lines.size())
-        return text; // no table: nothing to rebuild
-
-    LineWriter out(text.size() + text.size() / 4);
-    for (std::size_t k = 0; k < i; ++k)
-        out.add(lines[k]);
-    while (i < lines.size()) {
-        if (startsTable(i)) {
-            std::size_t end = i + 2;
-            while (end < lines.size() && isPipeLine(lines[end]))
-                ++end;
-            out.add(pipeTableToHTML(lines, i, end));
-            i = end;
-        } else {
-            out.add(lines[i++]);
+    std::string out; // built from the first table on
+    std::size_t copied = 0;
+    std::vector<std::string_view> run;
+    for (LineCursor cursor(text); !cursor.done();) {
+        if (!isPipeLine(cursor.line()) || !cursor.hasNext()) {
+            cursor.next();
+            continue;
         }
+        LineCursor below(text, cursor.end() + 1);
+        if (!isSeparatorRow(below.line())) {
+            cursor.next();
+            continue;
+        }
+        run.assign({cursor.line(), below.line()});
+        while (below.hasNext()) {
+            LineCursor following(text, below.end() + 1);
+            if (!isPipeLine(following.line()))
+                break;
+            run.push_back(following.line());
+            below = following;
+        }
+        if (out.empty())
+            out.reserve(text.size() + text.size() / 4);
+        out.append(text, copied, cursor.start() - copied);
+        pipeTableToHTML(run, out);
+        copied = below.end(); // the line feed after the run stays
+        cursor = below;
+        cursor.next();
     }
-    return out.take();
+    if (copied == 0)
+        return text; // no table: nothing to rebuild
+    out.append(text, copied, npos);
+    return out;
 }
 
 // --- Rendering ---------------------------------------------------------------------
@@ -460,15 +480,13 @@ namespace {
 // usual case for Markdown from the HTML road.
 std::string prepareLists(std::string text)
 {
-    const std::vector<std::string_view> lines = lineViews(text);
-    const std::size_t n = lines.size();
-
     // The nearest-neighbour searches skip blank lines and nested list lines.
-    std::vector<char> numbered(n), skipped(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        numbered[i] = matchNumberedItem(lines[i]);
-        skipped[i] = !numbered[i] && (unicode::isBlank(lines[i]) || isNestedListLine(lines[i]));
+    std::vector<char> numbered, skipped;
+    for (LineCursor line(text); !line.done(); line.next()) {
+        numbered.push_back(matchNumberedItem(line.line()));
+        skipped.push_back(!numbered.back() && (unicode::isBlank(line.line()) || isNestedListLine(line.line())));
     }
+    const std::size_t n = numbered.size();
     std::vector<char> numberedBefore(n), numberedAfter(n);
     for (std::size_t i = 0, last = npos; i < n; ++i) {
         numberedBefore[i] = last != npos && numbered[last];
@@ -490,8 +508,9 @@ std::string prepareLists(std::string text)
     constexpr std::string_view escapedLine = "3\\. x"; // stands for any escaped line
     auto lastIsText = [&] { return last && !unicode::isBlank(*last); };
     bool inFence = false;
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::string_view line = lines[i];
+    std::size_t i = 0;
+    for (LineCursor cursor(text); !cursor.done(); cursor.next(), ++i) {
+        const std::string_view line = cursor.line();
         if (startsWithFence(line)) {
             inFence = !inFence;
         } else if (!inFence && numbered[i]) {
@@ -518,18 +537,20 @@ std::string prepareLists(std::string text)
 
     LineWriter out(text.size() + text.size() / 16);
     std::string escaped;
-    for (std::size_t i = 0; i < n; ++i) {
+    i = 0;
+    for (LineCursor cursor(text); !cursor.done(); cursor.next(), ++i) {
+        const std::string_view line = cursor.line();
         if (change[i] & Gap)
             out.add({});
         if (change[i] & Escape) {
             std::size_t digitsEnd, matchEnd;
-            matchNumberedItem(lines[i], &digitsEnd, &matchEnd);
-            escaped.assign(lines[i].substr(0, digitsEnd));
+            matchNumberedItem(line, &digitsEnd, &matchEnd);
+            escaped.assign(line.substr(0, digitsEnd));
             escaped += "\\. ";
-            escaped += lines[i].substr(matchEnd);
+            escaped += line.substr(matchEnd);
             out.add(escaped);
         } else {
-            out.add(lines[i]);
+            out.add(line);
         }
     }
     return out.take();
