@@ -142,6 +142,66 @@ std::vector<Span> findInlineSpans(std::string_view text, const std::vector<Span>
     return spans;
 }
 
+// Escaping as one forward pass. The protected spans go back exactly as they
+// were taken out, the fenced ones inside inline spans included; so the result
+// is the text with "<" and ">" escaped outside the protected spans, and the
+// placeholders never need to exist.
+class TagEscaper {
+public:
+    explicit TagEscaper(std::string_view text) : text_(text)
+    {
+        const std::vector<Span> fenced = findFencedSpans(text);
+        const std::vector<Span> inlineSpans = findInlineSpans(text, fenced);
+        spans_.reserve(fenced.size() + inlineSpans.size());
+        std::size_t f = 0;
+        for (const Span& span : inlineSpans) {
+            for (; f < fenced.size() && fenced[f].begin < span.begin; ++f)
+                spans_.push_back(fenced[f]);
+            while (f < fenced.size() && fenced[f].end <= span.end)
+                ++f; // a placeholder inside the inline span
+            spans_.push_back(span);
+        }
+        for (; f < fenced.size(); ++f)
+            spans_.push_back(fenced[f]);
+    }
+
+    // Appends the escaped text from where the last call stopped up to `end`.
+    void append(std::string& out, std::size_t end)
+    {
+        while (at_ < end) {
+            while (next_ < spans_.size() && spans_[next_].end <= at_)
+                ++next_;
+            if (next_ < spans_.size() && spans_[next_].begin <= at_) {
+                const std::size_t stop = std::min(spans_[next_].end, end);
+                out.append(text_, at_, stop - at_); // protected
+                at_ = stop;
+                continue;
+            }
+            const std::size_t stop = std::min(next_ < spans_.size() ? spans_[next_].begin : end, end);
+            std::size_t i = at_;
+            while (i < stop) {
+                std::size_t tag = i;
+                while (tag < stop && text_[tag] != '<' && text_[tag] != '>')
+                    ++tag;
+                out.append(text_, i, tag - i);
+                if (tag == stop)
+                    break;
+                out += text_[tag] == '<' ? "&lt;" : "&gt;";
+                i = tag + 1;
+            }
+            at_ = stop;
+        }
+    }
+
+    // Leaves out text up to `end` (it was written another way).
+    void skip(std::size_t end) { at_ = std::max(at_, end); }
+
+private:
+    std::string_view text_;
+    std::vector<Span> spans_;
+    std::size_t next_ = 0, at_ = 0;
+};
+
 // --- List preparation ------------------------------------------------------------
 
 // numberedItemRe "^(\d+)\.\s": digits from the first column, a period, one
@@ -322,10 +382,13 @@ void pipeTableToHTML(const std::vector<std::string_view>& lines, std::string& ht
     html += "</table>";
 }
 
-std::string convertPipeTablesToHTML(std::string text)
+// Finds the table runs of a text and writes their markup to out; what lies
+// between them is written by between(out, end), up to `end`, and the text is
+// handed back whole (false) when it holds no table.
+template <typename Between>
+bool convertPipeTablesToHTML(std::string_view text, std::string& out, Between& between)
 {
-    std::string out; // built from the first table on
-    std::size_t copied = 0;
+    bool any = false;
     std::vector<std::string_view> run;
     for (LineCursor cursor(text); !cursor.done();) {
         if (!isPipeLine(cursor.line()) || !cursor.hasNext()) {
@@ -345,17 +408,35 @@ std::string convertPipeTablesToHTML(std::string text)
             run.push_back(following.line());
             below = following;
         }
-        if (out.empty())
+        if (!any)
             out.reserve(text.size() + text.size() / 4);
-        out.append(text, copied, cursor.start() - copied);
+        any = true;
+        between(out, cursor.start());
         pipeTableToHTML(run, out);
-        copied = below.end(); // the line feed after the run stays
+        between.skip(below.end()); // the line feed after the run stays
         cursor = below;
         cursor.next();
     }
-    if (copied == 0)
-        return text; // no table: nothing to rebuild
-    out.append(text, copied, npos);
+    if (any)
+        between(out, text.size());
+    return any;
+}
+
+// The Part's two steps in one pass: escaping, then the tables of the escaped
+// text. The runs are the same either way (escaping touches no "|", "-", ":"
+// or space), and a cell ends with every "<" and ">" escaped either way.
+std::string escapeTagsAndConvertTables(std::string_view markdown)
+{
+    struct Between {
+        TagEscaper escaper;
+        void operator()(std::string& out, std::size_t end) { escaper.append(out, end); }
+        void skip(std::size_t end) { escaper.skip(end); }
+    } between{TagEscaper(markdown)};
+    std::string out;
+    if (!convertPipeTablesToHTML(markdown, out, between)) {
+        out.reserve(markdown.size() + markdown.size() / 16);
+        between(out, markdown.size());
+    }
     return out;
 }
 
@@ -430,47 +511,9 @@ std::optional<std::string> renderWithCmark(const std::string& markdown)
 
 std::string escapeHTMLTags(std::string_view text)
 {
-    const std::vector<Span> fenced = findFencedSpans(text);
-    const std::vector<Span> inlineSpans = findInlineSpans(text, fenced);
-
-    // Every protected span goes back exactly as it was taken out, the fenced
-    // ones inside inline spans included; so the result is the text with "<"
-    // and ">" escaped outside the protected spans.
-    std::vector<Span> protectedSpans;
-    protectedSpans.reserve(fenced.size() + inlineSpans.size());
-    std::size_t f = 0;
-    for (const Span& span : inlineSpans) {
-        for (; f < fenced.size() && fenced[f].begin < span.begin; ++f)
-            protectedSpans.push_back(fenced[f]);
-        while (f < fenced.size() && fenced[f].end <= span.end)
-            ++f; // a placeholder inside the inline span
-        protectedSpans.push_back(span);
-    }
-    for (; f < fenced.size(); ++f)
-        protectedSpans.push_back(fenced[f]);
-
     std::string out;
     out.reserve(text.size() + text.size() / 16);
-    std::size_t i = 0;
-    auto escapeUpTo = [&](std::size_t end) {
-        while (i < end) {
-            std::size_t tag = i;
-            while (tag < end && text[tag] != '<' && text[tag] != '>')
-                ++tag;
-            out.append(text, i, tag - i);
-            if (tag == end)
-                break;
-            out += text[tag] == '<' ? "&lt;" : "&gt;";
-            i = tag + 1;
-        }
-        i = end;
-    };
-    for (const Span& span : protectedSpans) {
-        escapeUpTo(span.begin);
-        out.append(text.substr(span.begin, span.end - span.begin));
-        i = span.end;
-    }
-    escapeUpTo(text.size());
+    TagEscaper(text).append(out, text.size());
     return out;
 }
 
@@ -562,7 +605,7 @@ std::string prepareListsForMarkdown(std::string_view text) { return prepareLists
 
 std::string textToHTML(std::string_view markdown)
 {
-    const std::string prepared = prepareLists(convertPipeTablesToHTML(escapeHTMLTags(markdown)));
+    const std::string prepared = prepareLists(escapeTagsAndConvertTables(markdown));
     std::optional<std::string> html = renderWithCmark(prepared);
     return html ? std::move(*html) : joinListItemLines("<p>" + prepared + "</p>");
 }
