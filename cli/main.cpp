@@ -1,6 +1,8 @@
 // lumeno: the command-line front of the conversions, and the launcher of the
 // desktop parts. Links no GUI toolkit, so that it starts fast.
 #include "CommandLine.h"
+#include "HTMLToMarkdown.h"
+#include "MarkdownToHTML.h"
 #include "TextTransformer.h"
 
 #include <cerrno>
@@ -25,6 +27,14 @@ constexpr std::string_view usage =
     "  settings    list | get KEY | set KEY VALUE | delete KEY\n"
     "              show or change a setting; VALUE true or false is a boolean,\n"
     "              a decimal integer an integer, anything else a string\n"
+    "  html        convert web HTML from standard input into Markdown\n"
+    "  render      render Markdown from standard input as an HTML fragment\n"
+    "  transform   [--text FILE] [--html FILE] [--replace-em-dash]\n"
+    "              [--output markdown|html|json]\n"
+    "              the whole transform over the given clipboard flavours (- is\n"
+    "              standard input; with neither, standard input is the text)\n"
+    "  clipboard   transform the X11 clipboard once, as the shortcut does, and\n"
+    "              keep serving the result until another program takes it over\n"
     "\n"
     "Options:\n"
     "  -h, --help     show this help and exit\n"
@@ -66,12 +76,26 @@ int main(int argc, char** argv)
     if (command == "-V" || command == "--version") {
         return writeAll(STDOUT_FILENO, "lumeno " LUMENO_VERSION "\n") ? 0 : 1;
     }
+    if (command == "transform")
+        return runTransform(argc, argv);
+    if (command == "clipboard")
+        return runClipboard(argc, argv);
     if (command == "settings")
         return runSettings(argc, argv);
     if (command == "text") {
         if (const int code = noArguments(command, argc, argv))
             return code;
         return runFilter([](std::string in) { return lumeno::TextTransformer::transform(std::move(in)); });
+    }
+    if (command == "html") {
+        if (const int code = noArguments(command, argc, argv))
+            return code;
+        return runFilter([](const std::string& in) { return lumeno::HTMLToMarkdown::convert(in); });
+    }
+    if (command == "render") {
+        if (const int code = noArguments(command, argc, argv))
+            return code;
+        return runFilter([](const std::string& in) { return lumeno::MarkdownToHTML::textToHTML(in); });
     }
     if (!command.empty() && command.front() == '-')
         return fail("unknown option '" + std::string(command) + "' (see 'lumeno --help')", 2);

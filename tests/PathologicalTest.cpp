@@ -1,7 +1,9 @@
 // Inputs shaped to make a careless stage quadratic. Each must finish in time
 // linear in its size; a regression shows up as the test's timeout.
 #include "CodeBlocks.h"
+#include "HTMLToMarkdown.h"
 #include "LineUnwrap.h"
+#include "MarkdownToHTML.h"
 #include "TextTransformer.h"
 
 #include <gtest/gtest.h>
@@ -84,4 +86,58 @@ TEST(Pathological, HugeBoxTable)
     const std::string in = repeat("\xE2\x94\x82 a \xE2\x94\x82 b \xE2\x94\x82\n", 300000);
     const std::string out = TextTransformer::transform(in);
     EXPECT_EQ(out.substr(0, 24), "| a | b |\n| --- | --- |\n");
+}
+
+// --- Rich text -------------------------------------------------------------------
+
+TEST(Pathological, HundredThousandNestedDivs)
+{
+    const std::string html = repeat("<div>", 100000) + "x";
+    EXPECT_TRUE(HTMLToMarkdown::convert(html) == html); // too deep: returned as it came
+}
+
+TEST(Pathological, NestingJustUnderTheLimit)
+{
+    // Block quotes and list items just under the limit, each holding many
+    // lines: the prefixes are written once, not once per level.
+    const std::string quotes = repeat("<blockquote>", 250) + repeat("line<br>", 20000);
+    const std::string markdown = HTMLToMarkdown::convert(quotes);
+    EXPECT_EQ(markdown.substr(0, 504), repeat("> ", 250) + "line");
+    const std::string items = repeat("<ul><li>x<div>", 160) + repeat("text ", 400000);
+    EXPECT_GT(HTMLToMarkdown::convert(items).size(), 2000000u);
+}
+
+TEST(Pathological, RecreatedFormattingElements)
+{
+    // Four hundred distinct unclosed b elements, then a hundred thousand
+    // paragraphs: the parser would re-create forty million elements.
+    std::string html = "<p>";
+    for (int i = 0; i < 400; ++i)
+        html += "<b id=" + std::to_string(i) + ">";
+    html += repeat("<p>x", 100000);
+    EXPECT_TRUE(HTMLToMarkdown::convert(html) == html);
+}
+
+TEST(Pathological, LessThanEverywhere)
+{
+    EXPECT_TRUE(HTMLToMarkdown::convert(repeat("<", 1000000)) == repeat("<", 1000000));
+    EXPECT_EQ(HTMLToMarkdown::convert(repeat("a<", 500000)), "a");
+    EXPECT_TRUE(MarkdownToHTML::textToHTML(repeat("<", 1000000)) == "<p>" + repeat("&lt;", 1000000) + "</p>\n");
+}
+
+TEST(Pathological, UnpairedBackticks)
+{
+    EXPECT_EQ(MarkdownToHTML::textToHTML(repeat("`", 1000000)), "<pre><code></code></pre>\n");
+    // A backtick on every line, never closed on it.
+    const std::string escaped = MarkdownToHTML::escapeHTMLTags(repeat("x`<\n", 300000));
+    EXPECT_TRUE(escaped == repeat("x`&lt;\n", 300000));
+    EXPECT_EQ(MarkdownToHTML::escapeHTMLTags(repeat("```<", 300000)).find('\0'), std::string::npos);
+}
+
+TEST(Pathological, ListItemsWithoutEnd)
+{
+    // A million "<li>" and no "</li>": each search for the close is one pass.
+    const std::string html = MarkdownToHTML::textToHTML(repeat("- x\n", 100000) + repeat("  <li>\n", 100000));
+    EXPECT_NE(html.find("<li>x</li>"), std::string::npos);
+    EXPECT_TRUE(HTMLToMarkdown::convert("<ul>" + repeat("<li>a<p>b</p>", 100000) + "</ul>") == repeat("- a b\n", 99999) + "- a b");
 }

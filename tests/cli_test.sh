@@ -31,7 +31,36 @@ rc=2" "$err"
 err=$("$LUMENO" text extra 2>&1 >/dev/null; echo "rc=$?")
 check "stray argument" "rc=2" "$(echo "$err" | tail -n 1)"
 
-"$LUMENO" --help | grep -q '^  text ' || { echo "FAIL: help lists text"; fails=$((fails + 1)); }
+for command in text html render; do
+    "$LUMENO" --help | grep -q "^  $command " || { echo "FAIL: help lists $command"; fails=$((fails + 1)); }
+    err=$("$LUMENO" $command extra 2>&1 >/dev/null; echo "rc=$?")
+    check "$command takes no argument" "rc=2" "$(echo "$err" | tail -n 1)"
+done
+
+# The rich-text roads, and HTML through both as a paste goes.
+out=$(printf '<p>Hello <b>world</b></p>' | "$LUMENO" html; echo "rc=$?")
+check "html road" "Hello **world**rc=0" "$out"
+check "render road" "<p>a &lt; b</p>" "$(printf 'a < b' | "$LUMENO" render)"
+check "html adds no newline" "1" "$(printf '<p>x</p>' | "$LUMENO" html | wc -c | tr -d ' ')"
+check "render of nothing is nothing" "0" "$(printf '' | "$LUMENO" render | wc -c | tr -d ' ')"
+out=$(printf '<ol><li>Install<ul><li>apt</li></ul></li><li>Run</li></ol>' | "$LUMENO" html | "$LUMENO" render)
+check "nested list survives both roads" "<ol>
+<li>Install
+<ul>
+<li>apt</li>
+</ul>
+</li>
+<li>Run</li>
+</ol>" "$out"
+
+# Bad bytes: output and exit 0, valid UTF-8, no NUL.
+for command in html render; do
+    printf '<p>a\000b\377\300<b>\355\240\200</p>\n<ul><li>x' | "$LUMENO" $command > /tmp/lumeno-cli-$$.out
+    check "$command bad bytes exit" "0" "$?"
+    check "$command bad bytes no NUL" "0" "$(tr -d -c '\000' < /tmp/lumeno-cli-$$.out | wc -c | tr -d ' ')"
+    iconv -f UTF-8 -t UTF-8 < /tmp/lumeno-cli-$$.out > /dev/null 2>&1 || { echo "FAIL: $command output is not UTF-8"; fails=$((fails + 1)); }
+done
+rm -f /tmp/lumeno-cli-$$.out
 "$LUMENO" --version | grep -q '^lumeno [0-9]' || { echo "FAIL: version line"; fails=$((fails + 1)); }
 
 # Every fixture through the binary gives the same as through the library.
