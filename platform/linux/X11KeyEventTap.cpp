@@ -209,7 +209,10 @@ bool X11KeyEventTap::grabAll()
     grabs_ = std::move(grabs);
     if (refused) {
         // Ungrabbing a combination another client holds leaves its grab alone.
+        // Wait for the server, so that a refused registration has let go of
+        // every variant by the time it is reported.
         ungrabAll();
+        std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
         std::string names;
         for (const auto& key : keys_)
             names += (names.empty() ? "" : ", ") + describe(key);
