@@ -71,6 +71,27 @@ done
 # Settings, in a config folder of our own.
 XDG_CONFIG_HOME=$(mktemp -d)
 export XDG_CONFIG_HOME
+
+# transform: the whole command over flavours given on the command line.
+printf '<h2>T</h2><ul><li>a \342\200\224 b</li></ul>' > /tmp/lumeno-cli-$$.html
+em=$(printf '\342\200\224')
+check "transform json" "{\"road\":\"html\",\"markdown\":\"## T\\n\\n- a $em b\",\"html\":\"<h2>T</h2>\\n<ul>\\n<li>a $em b</li>\\n</ul>\\n\",\"lines\":2}" \
+    "$("$LUMENO" transform --html /tmp/lumeno-cli-$$.html --output json)"
+check "transform em dash" "## T
+
+- a, b" "$("$LUMENO" transform --html /tmp/lumeno-cli-$$.html --replace-em-dash)"
+check "transform text from stdin" "<p>x</p>" "$(printf '\033[1mx' | "$LUMENO" transform --output html)"
+printf 'plain' > /tmp/lumeno-cli-$$.txt
+check "transform html without structure falls to the text" "plain" \
+    "$(printf '<b>b</b>' | "$LUMENO" transform --html - --text /tmp/lumeno-cli-$$.txt)"
+rm -f /tmp/lumeno-cli-$$.txt
+check "transform empty outcome" '{"road":"empty"}' "$(printf '<b>b</b>' | "$LUMENO" transform --html - --output json)"
+err=$("$LUMENO" transform --html - --text - </dev/null 2>&1; echo "rc=$?")
+check "transform one stdin" "lumeno: only one of --text and --html can read standard input
+rc=2" "$err"
+err=$("$LUMENO" transform --output yaml 2>&1 </dev/null; echo "rc=$?")
+check "transform bad output" "rc=2" "$(echo "$err" | tail -n 1)"
+rm -f /tmp/lumeno-cli-$$.html
 out=$("$LUMENO" settings list)
 check "settings defaults" 'shortcutMode = "specialHotKey" (default string)
 shortcutKeyCode = 9 (default integer)
