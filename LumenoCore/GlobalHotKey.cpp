@@ -128,8 +128,16 @@ std::vector<platform::KeyCombination> GlobalHotKey::interceptedKeys(const HotKey
 
 void GlobalHotKey::registerHandler(Handler handler, const HotKeyConfiguration& configuration)
 {
+    Preparation prepare;
+    if (handler)
+        prepare = [handler = std::move(handler)] { return handler; };
+    registerPreparedHandler(std::move(prepare), configuration);
+}
+
+void GlobalHotKey::registerPreparedHandler(Preparation prepare, const HotKeyConfiguration& configuration)
+{
     unregister();
-    handler_ = std::move(handler);
+    prepare_ = std::move(prepare);
     configuration_ = configuration;
 
     platform::KeyEventTap::Callbacks callbacks{
@@ -180,14 +188,24 @@ bool GlobalHotKey::handleEvent(const platform::KeyPress& press)
     const Decision decision = decide(press.keyCode, press.flags, configuration_);
     if (!decision.runHandler)
         return false;
-    if (handler_ && !runHandler())
-        return false;
+    if (prepare_) {
+        Handler handler;
+        try {
+            handler = prepare_();
+        } catch (...) {
+            log_->write("[Lumeno] ERROR: The transform failed (" + describe(std::current_exception()) +
+                        "); the key press was passed on unchanged");
+            return false;
+        }
+        if (handler && !runHandler(std::move(handler)))
+            return false;
+    }
     if (decision.postPaste)
         simulatePaste();
     return decision.swallow;
 }
 
-bool GlobalHotKey::runHandler()
+bool GlobalHotKey::runHandler(Handler handler)
 {
     if (abandoned_) {
         if (!abandoned_->isDone()) {
@@ -198,7 +216,7 @@ bool GlobalHotKey::runHandler()
     }
 
     auto run = std::make_shared<Run>();
-    auto work = [run, handler = handler_] {
+    auto work = [run, handler = std::move(handler)] {
         Action action;
         std::exception_ptr error;
         try {

@@ -25,6 +25,11 @@ public:
     // clipboard write, belong there.
     using Action = std::function<void()>;
     using Handler = std::function<Action(std::stop_token stop)>;
+    // For work that needs something only the event thread may touch (such as
+    // a clipboard connection): runs on the event thread when the trigger is
+    // recognised and returns the handler for the worker, or an empty one when
+    // there is nothing to do.
+    using Preparation = std::function<Handler()>;
 
     // What a key press leads to.
     struct Decision {
@@ -52,6 +57,8 @@ public:
     // first, then handler and configuration are stored (also when the new
     // interception cannot be installed).
     void registerHandler(Handler handler, const HotKeyConfiguration& configuration);
+    // The same with a handler prepared on the event thread at each trigger.
+    void registerPreparedHandler(Preparation prepare, const HotKeyConfiguration& configuration);
     // Removes the interception; handler and configuration stay stored.
     void unregister();
     // Posts the paste command at once.
@@ -71,7 +78,7 @@ private:
     // True swallows the press.
     bool handleEvent(const platform::KeyPress& press);
     // False when the handler failed or overran: the press then goes on unchanged.
-    bool runHandler();
+    bool runHandler(Handler handler);
     void simulatePaste();
     void reenable();
 
@@ -79,7 +86,7 @@ private:
     platform::Log* log_;
     std::chrono::milliseconds handlerTimeLimit_;
     bool installed_ = false;
-    Handler handler_;
+    Preparation prepare_;
     HotKeyConfiguration configuration_ = HotKeyConfiguration::defaultConfiguration();
     // The run abandoned at the time limit, while it is still going.
     std::shared_ptr<Run> abandoned_;

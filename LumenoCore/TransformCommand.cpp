@@ -45,24 +45,36 @@ Result convert(const Source& source, bool replaceEmDash)
     return {source.road, std::move(markdown), std::move(html), lines};
 }
 
-std::optional<Result> run(ClipboardManager& clipboard, const platform::SettingsStore& settings, platform::Log* log)
+std::optional<Source> readSourceReporting(ClipboardManager& clipboard, platform::Log* log)
 {
-    const auto report = [log](const std::string& line) {
+    const auto report = [log](const char* line) {
         if (log)
             log->write(line);
     };
     report("[Lumeno] Transform triggered");
-    const std::optional<Source> source = readSource(clipboard);
-    if (!source) {
+    std::optional<Source> source = readSource(clipboard);
+    if (!source)
         report("[Lumeno] Clipboard empty");
-        return std::nullopt;
-    }
-    if (source->road == Road::HTML)
+    else if (source->road == Road::HTML)
         report("[Lumeno] HTML path \xE2\x80\x94 converting HTML to markdown");
-    Result result = convert(*source, settings.boolValue("replaceEmDash"));
+    return source;
+}
+
+void writeReporting(ClipboardManager& clipboard, const Result& result, platform::Log* log)
+{
     clipboard.write(result.markdown, result.html);
-    report("[Lumeno] Transformed " + std::to_string(result.lineCount) + " lines ("
-           + (result.road == Road::HTML ? "HTML" : "text") + " path)");
+    if (log)
+        log->write("[Lumeno] Transformed " + std::to_string(result.lineCount) + " lines ("
+                   + (result.road == Road::HTML ? "HTML" : "text") + " path)");
+}
+
+std::optional<Result> run(ClipboardManager& clipboard, const platform::SettingsStore& settings, platform::Log* log)
+{
+    const std::optional<Source> source = readSourceReporting(clipboard, log);
+    if (!source)
+        return std::nullopt;
+    Result result = convert(*source, settings.boolValue("replaceEmDash"));
+    writeReporting(clipboard, result, log);
     return result;
 }
 

@@ -41,6 +41,12 @@ Result convert(const Source& source, bool replaceEmDash);
 std::optional<Result> run(ClipboardManager& clipboard, const platform::SettingsStore& settings,
                           platform::Log* log = nullptr);
 
+// run in its two halves, for a caller that converts elsewhere: readSource
+// with the report lines before the conversion, and the write with the line
+// after it.
+std::optional<Source> readSourceReporting(ClipboardManager& clipboard, platform::Log* log);
+void writeReporting(ClipboardManager& clipboard, const Result& result, platform::Log* log);
+
 // " — " becomes ", ", then any other "—" becomes ",".
 std::string replaceEmDashes(std::string text);
 // Pieces between "\n" that are not empty.

@@ -84,7 +84,7 @@ int main(int argc, char** argv)
     DiscardingLog log;
     std::atomic<bool> registered{false}, failed{false}, stopping{false};
     std::thread eventThread([&] {
-        platform::x11::X11KeyEventTap tap(log, xvfb.display());
+        platform::linux_desktop::X11KeyEventTap tap(log, xvfb.display());
         GlobalHotKey hotKey(tap, log);
         const auto work = std::chrono::microseconds(std::int64_t(workMs * 1000));
         const HotKeyConfiguration configuration =
@@ -102,7 +102,7 @@ int main(int argc, char** argv)
         }
         registered = true;
         while (!stopping) {
-            if (tap.processEvents() != platform::x11::X11KeyEventTap::Status::ok)
+            if (tap.processEvents() != platform::linux_desktop::X11KeyEventTap::Status::ok)
                 break;
             pollfd fd{tap.fileDescriptor(), POLLIN, 0};
             poll(&fd, 1, 20);

@@ -34,5 +34,6 @@ int runFilter(Convert convert)
 int runSettings(int argc, char** argv);
 int runTransform(int argc, char** argv);
 int runClipboard(int argc, char** argv);
+int runDaemon(int argc, char** argv);
 
 } // namespace lumeno::cli

@@ -35,6 +35,9 @@ constexpr std::string_view usage =
     "              standard input; with neither, standard input is the text)\n"
     "  clipboard   transform the X11 clipboard once, as the shortcut does, and\n"
     "              keep serving the result until another program takes it over\n"
+    "  daemon      watch for the shortcut (Control+Shift+V, or every Control+V\n"
+    "              in override mode) and transform the clipboard before each\n"
+    "              paste, until interrupted\n"
     "\n"
     "Options:\n"
     "  -h, --help     show this help and exit\n"
@@ -80,6 +83,8 @@ int main(int argc, char** argv)
         return runTransform(argc, argv);
     if (command == "clipboard")
         return runClipboard(argc, argv);
+    if (command == "daemon")
+        return runDaemon(argc, argv);
     if (command == "settings")
         return runSettings(argc, argv);
     if (command == "text") {

@@ -17,7 +17,7 @@
 using namespace lumeno;
 using namespace std::chrono_literals;
 using lumeno::platform::memory::MemoryLog;
-using lumeno::platform::x11::X11KeyEventTap;
+using lumeno::platform::linux_desktop::X11KeyEventTap;
 using lumeno::testing::TestClient;
 using lumeno::testing::XvfbServer;
 

@@ -6,7 +6,7 @@
 #include <array>
 #include <utility>
 
-namespace lumeno::platform::x11 {
+namespace lumeno::platform::linux_desktop {
 
 namespace {
 
@@ -53,4 +53,4 @@ std::optional<std::uint32_t> keysymForKeyCode(std::int64_t keyCode)
     return keysymTable[keyCode];
 }
 
-} // namespace lumeno::platform::x11
+} // namespace lumeno::platform::linux_desktop

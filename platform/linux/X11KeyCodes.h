@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <optional>
 
-namespace lumeno::platform::x11 {
+namespace lumeno::platform::linux_desktop {
 
 // The keysym of a shortcut key code: letters, digits, punctuation, the
 // function keys F1 to F20, the keypad, arrows, editing and navigation keys,
@@ -15,4 +15,4 @@ namespace lumeno::platform::x11 {
 // keys themselves, for one).
 std::optional<std::uint32_t> keysymForKeyCode(std::int64_t keyCode);
 
-} // namespace lumeno::platform::x11
+} // namespace lumeno::platform::linux_desktop

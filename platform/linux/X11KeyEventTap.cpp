@@ -14,7 +14,7 @@
 #include <cstdlib>
 #include <memory>
 
-namespace lumeno::platform::x11 {
+namespace lumeno::platform::linux_desktop {
 
 namespace {
 
@@ -427,4 +427,4 @@ bool X11KeyEventTap::postPaste()
     return true;
 }
 
-} // namespace lumeno::platform::x11
+} // namespace lumeno::platform::linux_desktop

@@ -21,7 +21,7 @@ struct xcb_connection_t;
 struct _XCBKeySymbols;
 struct xcb_mapping_notify_event_t;
 
-namespace lumeno::platform::x11 {
+namespace lumeno::platform::linux_desktop {
 
 class X11KeyEventTap : public KeyEventTap {
 public:
@@ -110,4 +110,4 @@ private:
     std::uint32_t heldPressTime_ = 0;
 };
 
-} // namespace lumeno::platform::x11
+} // namespace lumeno::platform::linux_desktop
