@@ -3,12 +3,17 @@
 // Control+V in the default mode, the replayed Control+V in override mode).
 // The time between the two is what a user feels: the keyboard is frozen for
 // all of it. The handler stands in for the transform by keeping a core busy
-// for the given time on its worker thread.
+// for the given time on its worker thread; with --clipboard FILE the real
+// transform runs instead, as the daemon wires it, on a clipboard that xclip
+// fills with FILE before every press.
 //
-// usage: key_latency [--work-ms N] [--presses N] [--override]
+// usage: key_latency [--work-ms N | --clipboard FILE] [--presses N] [--override]
 //
 // Build with -DLUMENO_BUILD_BENCHMARKS=ON; run alone on a quiet machine.
+#include "AppLifecycle.h"
 #include "GlobalHotKey.h"
+#include "MemoryPlatform.h"
+#include "X11Pasteboard.h"
 #include "X11KeyEventTap.h"
 #include "x11/X11TestSupport.h"
 
@@ -60,15 +65,18 @@ int main(int argc, char** argv)
     double workMs = 0;
     int presses = 50;
     bool overrideMode = false;
+    std::string clipboardFile;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--work-ms") && i + 1 < argc)
             workMs = std::atof(argv[++i]);
+        else if (!std::strcmp(argv[i], "--clipboard") && i + 1 < argc)
+            clipboardFile = argv[++i];
         else if (!std::strcmp(argv[i], "--presses") && i + 1 < argc)
             presses = std::max(1, std::atoi(argv[++i]));
         else if (!std::strcmp(argv[i], "--override"))
             overrideMode = true;
         else {
-            std::fprintf(stderr, "usage: key_latency [--work-ms N] [--presses N] [--override]\n");
+            std::fprintf(stderr, "usage: key_latency [--work-ms N | --clipboard FILE] [--presses N] [--override]\n");
             return 2;
         }
     }
@@ -90,12 +98,29 @@ int main(int argc, char** argv)
         const HotKeyConfiguration configuration =
             overrideMode ? HotKeyConfiguration{PasteShortcutMode::overridePasteCommand, 9, 0}
                          : HotKeyConfiguration::defaultConfiguration();
-        hotKey.registerHandler(
-            [work](std::stop_token stop) {
-                keepBusy(work, stop);
-                return GlobalHotKey::Action{};
-            },
-            configuration);
+        std::unique_ptr<platform::linux_desktop::X11Pasteboard> pasteboard;
+        std::unique_ptr<ClipboardManager> clipboard;
+        platform::memory::MemorySettingsStore settings;
+        std::unique_ptr<AppLifecycle> lifecycle;
+        if (clipboardFile.empty()) {
+            hotKey.registerHandler(
+                [work](std::stop_token stop) {
+                    keepBusy(work, stop);
+                    return GlobalHotKey::Action{};
+                },
+                configuration);
+        } else {
+            pasteboard = platform::linux_desktop::X11Pasteboard::open(log, xvfb.display().c_str());
+            if (!pasteboard) {
+                failed = true;
+                return;
+            }
+            clipboard = std::make_unique<ClipboardManager>(*pasteboard);
+            if (overrideMode)
+                settings.values["shortcutMode"] = std::string("overridePasteCommand");
+            lifecycle = std::make_unique<AppLifecycle>(settings, log, hotKey, *clipboard, [] { return true; });
+            lifecycle->start();
+        }
         if (!hotKey.isRegistered()) {
             failed = true;
             return;
@@ -104,8 +129,12 @@ int main(int argc, char** argv)
         while (!stopping) {
             if (tap.processEvents() != platform::linux_desktop::X11KeyEventTap::Status::ok)
                 break;
-            pollfd fd{tap.fileDescriptor(), POLLIN, 0};
-            poll(&fd, 1, 20);
+            std::vector<pollfd> fds{{tap.fileDescriptor(), POLLIN, 0}};
+            if (pasteboard) {
+                pasteboard->processEvents();
+                fds.push_back({pasteboard->fileDescriptor(), POLLIN, 0});
+            }
+            poll(fds.data(), fds.size(), 20);
         }
     });
     while (!registered && !failed)
@@ -130,7 +159,15 @@ int main(int argc, char** argv)
     };
 
     std::vector<double> latencies;
+    const std::string fill = "DISPLAY=" + xvfb.display() + " xclip -selection clipboard -i '" + clipboardFile + "'";
     for (int i = 0; i < presses; ++i) {
+        if (!clipboardFile.empty() && std::system(fill.c_str()) != 0) {
+            std::fprintf(stderr, "key_latency: xclip could not fill the clipboard\n");
+            break;
+        }
+        // xclip's background child takes the selection a moment after it returns.
+        if (!clipboardFile.empty())
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
         app.clearEvents();
         app.press(modifiers);
         const auto start = Clock::now();
@@ -155,8 +192,10 @@ int main(int argc, char** argv)
     std::sort(latencies.begin(), latencies.end());
     const std::size_t n = latencies.size();
     const double median = n % 2 ? latencies[n / 2] : (latencies[n / 2 - 1] + latencies[n / 2]) / 2;
-    std::printf("mode=%s work=%.1f ms presses=%zu: median %.2f ms, worst %.2f ms, best %.2f ms\n",
-                overrideMode ? "overridePasteCommand" : "specialHotKey", workMs, n, median, latencies.back(),
+    const std::string work = clipboardFile.empty() ? "work=" + std::to_string(workMs) + " ms"
+                                                   : "clipboard=" + clipboardFile;
+    std::printf("mode=%s %s presses=%zu: median %.2f ms, worst %.2f ms, best %.2f ms\n",
+                overrideMode ? "overridePasteCommand" : "specialHotKey", work.c_str(), n, median, latencies.back(),
                 latencies.front());
     return log.errors ? 1 : 0;
 }
