@@ -2,9 +2,7 @@
 
 #include "Unicode.h"
 
-#include <unicode/uregex.h>
-#include <unicode/utext.h>
-
+#include <unicode/uchar.h>
 
 namespace lumeno {
 
@@ -17,24 +15,47 @@ public:
     void writeItem(const std::string&, const std::string&) override {}
 };
 
+// The tag names of block structure, lower case.
+constexpr std::string_view semanticTags[] = {"ul",    "ol",    "li",    "h1", "h2", "h3", "h4",  "h5",         "h6",
+                                             "table", "thead", "tbody", "tr", "td", "th", "pre", "blockquote", "dl",
+                                             "dt",    "dd"};
 
-struct RegexDeleter {
-    void operator()(URegularExpression* re) const { uregex_close(re); }
-};
-struct TextDeleter {
-    void operator()(UText* text) const { utext_close(text); }
-};
-
-// One compiled pattern per thread: a matcher holds its input.
-URegularExpression* semanticTagPattern()
+// One character of the text matched case-insensitively against a lower-case
+// ASCII letter or digit of a tag name: ICU's case folding maps ASCII capitals
+// and the Kelvin sign (U+212A) onto these letters and nothing else.
+bool matchesFolded(std::string_view text, std::size_t& i, char expected)
 {
-    static constexpr char pattern[] = "<(ul|ol|li|h[1-6]|table|thead|tbody|tr|td|th|pre|blockquote|dl|dt|dd)\\b";
-    thread_local std::unique_ptr<URegularExpression, RegexDeleter> re = [] {
-        UErrorCode status = U_ZERO_ERROR;
-        URegularExpression* compiled = uregex_openC(pattern, UREGEX_CASE_INSENSITIVE, nullptr, &status);
-        return std::unique_ptr<URegularExpression, RegexDeleter>(U_SUCCESS(status) ? compiled : nullptr);
-    }();
-    return re.get();
+    if (i >= text.size())
+        return false;
+    const auto b = static_cast<unsigned char>(text[i]);
+    if (b < 0x80) {
+        const char folded = (b >= 'A' && b <= 'Z') ? static_cast<char>(b + 32) : static_cast<char>(b);
+        if (folded != expected)
+            return false;
+        ++i;
+        return true;
+    }
+    if (expected == 'k' && text.substr(i, 3) == "\xE2\x84\xAA") {
+        i += 3;
+        return true;
+    }
+    return false;
+}
+
+// ICU's "\b" after a word character: the next character is not a word
+// character, and not a combining or format character (which ICU skips over).
+bool wordBoundaryAt(std::string_view text, std::size_t i)
+{
+    if (i >= text.size())
+        return true;
+    std::size_t length;
+    const char32_t c = unicode::decodeAt(text, i, &length);
+    if (c < 0x80)
+        return !unicode::isWordCharacter(c);
+    const UChar32 u = static_cast<UChar32>(c);
+    if (u_hasBinaryProperty(u, UCHAR_GRAPHEME_EXTEND) || u_charType(u) == U_FORMAT_CHAR)
+        return false;
+    return !unicode::isWordCharacter(c);
 }
 
 } // namespace
@@ -55,21 +76,23 @@ void ClipboardManager::installPasteboard(std::unique_ptr<platform::Pasteboard> p
 
 bool ClipboardManager::hasSemanticHTML(std::string_view html)
 {
-    // Every match starts with "<".
-    if (html.find('<') == std::string_view::npos)
-        return false;
-    URegularExpression* re = semanticTagPattern();
-    if (!re)
-        return false;
     const std::string valid = unicode::isValidUtf8(html) ? std::string() : unicode::toValidUtf8(html);
     const std::string_view text = valid.empty() ? html : std::string_view(valid);
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<UText, TextDeleter> utext(
-        utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status));
-    uregex_setUText(re, utext.get(), &status);
-    const bool found = U_SUCCESS(status) && uregex_find(re, 0, &status) && U_SUCCESS(status);
-    uregex_setText(re, u"", 0, &status); // drop the reference to the text
-    return found;
+    for (std::size_t lt = text.find('<'); lt != std::string_view::npos; lt = text.find('<', lt + 1)) {
+        for (const std::string_view tag : semanticTags) {
+            std::size_t i = lt + 1;
+            bool matched = true;
+            for (const char c : tag) {
+                if (!matchesFolded(text, i, c)) {
+                    matched = false;
+                    break;
+                }
+            }
+            if (matched && wordBoundaryAt(text, i))
+                return true;
+        }
+    }
+    return false;
 }
 
 } // namespace lumeno

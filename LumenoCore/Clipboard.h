@@ -29,9 +29,10 @@ public:
     // Replaces the clipboard's content by one item with both flavours.
     void write(const std::string& plain, const std::string& html) { pasteboard_->writeItem(plain, html); }
 
-    // Whether the HTML holds an opening tag of a block element: the ICU
+    // Whether the HTML holds an opening tag of a block element: what the ICU
     // pattern "<(ul|ol|li|h[1-6]|table|thead|tbody|tr|td|th|pre|blockquote|dl|dt|dd)\b",
-    // case-insensitive, anywhere in the text (comments and scripts included).
+    // case-insensitive, finds anywhere in the text (comments and scripts
+    // included), scanned by hand.
     static bool hasSemanticHTML(std::string_view html);
 
 private:
