@@ -18,62 +18,6 @@ namespace lumeno::testing {
 
 // ----- XvfbServer
 
-XvfbServer::~XvfbServer()
-{
-    stop();
-}
-
-bool XvfbServer::start()
-{
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0)
-        return false;
-    pid_ = fork();
-    if (pid_ < 0) {
-        close(fds[0]);
-        close(fds[1]);
-        return false;
-    }
-    if (pid_ == 0) {
-        fcntl(fds[1], F_SETFD, 0);
-        const int devNull = open("/dev/null", O_WRONLY);
-        dup2(devNull, STDOUT_FILENO);
-        dup2(devNull, STDERR_FILENO);
-        const std::string fd = std::to_string(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0", "320x240x24",
-               static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(fds[1]);
-    // Xvfb writes the display number it chose once it accepts connections.
-    std::string number;
-    pollfd waiting{fds[0], POLLIN, 0};
-    while (poll(&waiting, 1, 10000) > 0) {
-        char c;
-        if (read(fds[0], &c, 1) != 1 || c == '\n')
-            break;
-        number += c;
-    }
-    close(fds[0]);
-    if (number.empty()) {
-        stop();
-        return false;
-    }
-    display_ = ":" + number;
-    return true;
-}
-
-void XvfbServer::stop()
-{
-    if (pid_ <= 0)
-        return;
-    kill(pid_, SIGTERM);
-    int status;
-    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
-    pid_ = -1;
-}
-
 // ----- TestClient
 
 TestClient::TestClient(const std::string& display)

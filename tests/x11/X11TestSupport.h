@@ -3,6 +3,8 @@
 // application (a window that records the key events it receives).
 #pragma once
 
+#include "XvfbServer.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -15,24 +17,8 @@ struct _XCBKeySymbols;
 
 namespace lumeno::testing {
 
-// An Xvfb on a free display, ended with the object.
-class XvfbServer {
-public:
-    XvfbServer() = default;
-    ~XvfbServer();
-    XvfbServer(const XvfbServer&) = delete;
-    XvfbServer& operator=(const XvfbServer&) = delete;
-
-    // False when Xvfb is not installed or did not come up.
-    bool start();
-    void stop();
-    // ":N"
-    const std::string& display() const { return display_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string display_;
-};
+// The private Xvfb that every X11 test starts.
+using XvfbServer = test::XvfbServer;
 
 class TestClient {
 public:
