@@ -89,7 +89,9 @@ int runTransform(int argc, char** argv)
         const std::string_view arg = argv[i];
         const auto operand = [&](const char* what) -> const char* {
             if (i + 1 >= argc) {
-                fail("'" + std::string(arg) + "' needs " + what, 2);
+                std::string message = "'";
+                message.append(arg).append("' needs ").append(what);
+                fail(message, 2);
                 return nullptr;
             }
             return argv[++i];
