@@ -1,0 +1,125 @@
+// Code-block extraction and restoration together. Extraction leaves exactly
+// one placeholder line per stored block and copies every other line as it
+// was; restoration leaves no placeholder behind and gives back every input
+// line: unchanged, as a fence's content, or joined onto the block line it
+// continues. Blank lines may go.
+#include "FuzzChecks.h"
+#include "TerminalWidth.h"
+
+#include <set>
+
+using namespace lumeno;
+using CodeBlocks::BlockTable;
+
+namespace {
+
+constexpr std::string_view fence = "```";
+
+void checkExtraction(const LineList& in, const LineList& out, const BlockTable& blocks)
+{
+    std::set<std::string, std::less<>> seen;
+    std::size_t k = 0; // the lines that are not placeholders are copies of input lines, in order
+    for (const auto& line : out) {
+        if (CodeBlocks::isPlaceholderLine(line)) {
+            fuzz::require(blocks.count(line) == 1, "extractCodeBlocks: a placeholder line without a block", line);
+            fuzz::require(seen.insert(line).second, "extractCodeBlocks: a placeholder line occurs twice", line);
+            continue;
+        }
+        while (k < in.size() && in[k] != line)
+            ++k;
+        fuzz::require(k < in.size(), "extractCodeBlocks: an output line is no input line", line);
+        ++k;
+    }
+    fuzz::require(seen.size() == blocks.size(), "extractCodeBlocks: a stored block has no placeholder line");
+    for (const auto& [placeholder, block] : blocks) {
+        fuzz::require(!block.empty(), "extractCodeBlocks: an empty block", placeholder);
+        fuzz::require(!unicode::isBlank(block.front()) && !unicode::isBlank(block.back()),
+                      "extractCodeBlocks: a block begins or ends with a blank line", placeholder);
+        fuzz::requireLineContract(block, "extractCodeBlocks (block table)");
+    }
+}
+
+// Every block's lines stand between two fences in the restored list, in the
+// order of the placeholders.
+void checkBlocksRestored(const LineList& extracted, const BlockTable& blocks, const LineList& restored)
+{
+    std::size_t k = 0;
+    for (const auto& line : extracted) {
+        if (!CodeBlocks::isPlaceholderLine(line))
+            continue;
+        const LineList& block = blocks.at(line);
+        bool found = false;
+        for (; !found && k + block.size() + 2 <= restored.size(); ++k) {
+            found = restored[k] == fence && restored[k + block.size() + 1] == fence
+                    && std::equal(block.begin(), block.end(), restored.begin() + std::ptrdiff_t(k) + 1);
+        }
+        fuzz::require(found, "restoreCodeBlocks: a block's lines are not back between fences in order", block.front());
+        k += block.size() + 1;
+    }
+}
+
+// Walks the input lines over the restored list. Each input line is the next
+// restored line, past the fences and empty lines that restoration added, or
+// the start of it when wrapped rests were joined on; those rests are the
+// input lines right after it. Blank input lines may be gone.
+void checkEveryLineBack(const LineList& in, const LineList& restored)
+{
+    std::size_t k = 0;
+    std::string_view joined; // what is still to come of the rests of a joined line
+    for (const auto& line : in) {
+        if (!joined.empty()) {
+            // A rest that ends in white space trim keeps loses it when the
+            // next rest is joined on.
+            std::string rest = " " + std::string(unicode::trim(line));
+            if (!joined.starts_with(rest))
+                rest = unicode::stripTrailingWhitespace(rest);
+            fuzz::require(joined.starts_with(rest), "restoreCodeBlocks(extractCodeBlocks(x)) lost a wrapped rest", line);
+            joined.remove_prefix(rest.size());
+            continue;
+        }
+        std::size_t j = k;
+        while (j < restored.size() && restored[j] != line && (restored[j] == fence || restored[j].empty()))
+            ++j;
+        if (j < restored.size() && restored[j] == line) {
+            k = j + 1;
+            continue;
+        }
+        if (unicode::isBlank(line))
+            continue;
+        const std::string head = unicode::stripTrailingWhitespace(line);
+        fuzz::require(j < restored.size() && restored[j].size() > head.size() && restored[j].starts_with(head)
+                          && restored[j][head.size()] == ' ',
+                      "restoreCodeBlocks(extractCodeBlocks(x)) lost a line", line);
+        joined = std::string_view(restored[j]).substr(head.size());
+        k = j + 1;
+    }
+    fuzz::require(joined.empty(), "restoreCodeBlocks(extractCodeBlocks(x)) joined text that was never input");
+}
+
+void roundTrip(const LineList& in, std::int64_t width)
+{
+    const LineList copy = in;
+    auto [extracted, blocks] = CodeBlocks::extractCodeBlocks(copy, width);
+    fuzz::require(copy == in, "extractCodeBlocks: changed its input list");
+    fuzz::requireLineContract(extracted, "extractCodeBlocks", true);
+    checkExtraction(in, extracted, blocks);
+
+    const LineList extractedCopy = extracted;
+    const BlockTable blocksCopy = blocks;
+    const LineList restored = CodeBlocks::restoreCodeBlocks(extracted, blocks);
+    fuzz::require(extracted == extractedCopy && blocks == blocksCopy, "restoreCodeBlocks: changed its input");
+    fuzz::requireLineContract(restored, "restoreCodeBlocks");
+    checkBlocksRestored(extracted, blocks, restored);
+    checkEveryLineBack(in, restored);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const LineList in = fuzz::strippedLines(data, size);
+    roundTrip(in, TerminalWidth::detect(in));
+    // The narrowest width detection gives joins the most wrapped rests.
+    roundTrip(in, 40);
+    return 0;
+}

@@ -1,0 +1,17 @@
+// The whole text road: whatever the clipboard holds, the result is valid
+// UTF-8 without CR, NUL, ESC or any other control character but tab and LF.
+#include "FuzzChecks.h"
+#include "TextTransformer.h"
+
+using namespace lumeno;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string out = TextTransformer::transform(std::string(reinterpret_cast<const char*>(data), size));
+    fuzz::require(unicode::isValidUtf8(out), "transform: the output is not valid UTF-8", out);
+    const std::size_t control = fuzz::findStrayControl(out);
+    if (control != std::string::npos)
+        fuzz::fail("transform: the output holds a CR, NUL, ESC or other control character",
+                   std::string_view(out).substr(control >= 40 ? control - 40 : 0, 80));
+    return 0;
+}
