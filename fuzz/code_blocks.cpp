@@ -77,6 +77,13 @@ void checkEveryLineBack(const LineList& in, const LineList& restored)
             joined.remove_prefix(rest.size());
             continue;
         }
+        if (unicode::isBlank(line)) {
+            // Kept where it stands, or dropped; never looked for past a fence,
+            // which would skip the fence that the next line may be.
+            if (k < restored.size() && restored[k] == line)
+                ++k;
+            continue;
+        }
         std::size_t j = k;
         while (j < restored.size() && restored[j] != line && (restored[j] == fence || restored[j].empty()))
             ++j;
@@ -84,8 +91,6 @@ void checkEveryLineBack(const LineList& in, const LineList& restored)
             k = j + 1;
             continue;
         }
-        if (unicode::isBlank(line))
-            continue;
         const std::string head = unicode::stripTrailingWhitespace(line);
         fuzz::require(j < restored.size() && restored[j].size() > head.size() && restored[j].starts_with(head)
                           && restored[j][head.size()] == ' ',
