@@ -123,6 +123,18 @@ inline void requirePlaceholdersKept(const LineList& before, const LineList& afte
     }
 }
 
+// Whether the line ends in a character of ICU's "\s", which stripping
+// trailing white space removes. (A line may still end in white space before
+// a final U+0085, as ICU's "$" matches before a final line terminator too,
+// but only when nothing followed that terminator.)
+inline bool endsInIcuSpace(std::string_view line)
+{
+    if (line.empty())
+        return false;
+    std::size_t length;
+    return unicode::isIcuSpace(unicode::decodeAt(line, unicode::previousCodePointStart(line, line.size()), &length));
+}
+
 // Lines as a stage receives them: the input after control-sequence stripping,
 // split at every LF.
 inline LineList strippedLines(const std::uint8_t* data, std::size_t size)
