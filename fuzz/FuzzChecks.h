@@ -52,8 +52,16 @@ inline void require(bool holds, std::string_view what, std::string_view subject 
         fail(what, subject);
 }
 
-// The first byte of a C0 control other than tab and LF, of DEL or of ESC, or
-// npos.
+// The same for a property of a named stage; the message is only put together
+// when the property fails.
+inline void require(bool holds, std::string_view stage, std::string_view what, std::string_view subject)
+{
+    if (!holds)
+        fail(std::string(stage) + ": " + std::string(what), subject);
+}
+
+// Where the first C0 control other than tab and LF (CR, NUL and ESC among
+// them) or DEL stands, or npos.
 inline std::size_t findStrayControl(std::string_view text)
 {
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -70,12 +78,11 @@ inline std::size_t findStrayControl(std::string_view text)
 inline void requireLineContract(const LineList& lines, std::string_view stage, bool placeholdersAllowed = false)
 {
     for (const auto& line : lines) {
-        require(line.find('\n') == std::string::npos, std::string(stage) + ": a line holds a line feed", line);
-        require(unicode::isValidUtf8(line), std::string(stage) + ": a line is not valid UTF-8", line);
+        require(line.find('\n') == std::string::npos, stage, "a line holds a line feed", line);
+        require(unicode::isValidUtf8(line), stage, "a line is not valid UTF-8", line);
         if (placeholdersAllowed && CodeBlocks::isPlaceholderLine(line))
             continue;
-        require(findStrayControl(line) == std::string_view::npos,
-                std::string(stage) + ": a line holds a control character", line);
+        require(findStrayControl(line) == std::string_view::npos, stage, "a line holds a control character", line);
     }
 }
 
@@ -86,7 +93,7 @@ LineList runStage(std::string_view name, const LineList& input, Stage stage, boo
 {
     const LineList copy = input;
     LineList out = stage(copy);
-    require(copy == input, std::string(name) + ": the stage changed its input list");
+    require(copy == input, name, "the stage changed its input list", {});
     requireLineContract(out, name, placeholdersAllowed);
     return out;
 }
@@ -118,7 +125,7 @@ inline void requirePlaceholdersKept(const LineList& before, const LineList& afte
             continue;
         while (k < after.size() && unicode::trim(after[k]) != line)
             ++k;
-        require(k < after.size(), std::string(stage) + ": a placeholder line was changed or lost", line);
+        require(k < after.size(), stage, "a placeholder line was changed or lost", line);
         ++k;
     }
 }

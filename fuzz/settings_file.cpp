@@ -53,7 +53,7 @@ void checkParsed(const ParsedSettings& parsed, std::string_view text)
     }
     const std::string serialized = serializeSettings(parsed.values);
     const ParsedSettings again = parseSettings(serialized);
-    fuzz::require(again.valid, "parseSettings rejects what serializeSettings wrote: " + again.error, serialized);
+    fuzz::require(again.valid, "parseSettings", "rejects what serializeSettings wrote: " + again.error, serialized);
     fuzz::require(again.values == parsed.values, "serializeSettings and parseSettings do not round-trip", serialized);
     fuzz::require(serializeSettings(again.values) == serialized, "serializeSettings is not stable", serialized);
 }
