@@ -1,8 +1,8 @@
 // Code-block extraction and restoration together. Extraction leaves exactly
 // one placeholder line per stored block and copies every other line as it
-// was; restoration leaves no placeholder behind and gives back every input
-// line: unchanged, as a fence's content, or joined onto the block line it
-// continues. Blank lines may go.
+// was; every input line is kept, stored in a block, or joined onto the block
+// line it continues (blank lines may go); restoration leaves no placeholder
+// behind and puts every block's lines back between fences, in order.
 #include "FuzzChecks.h"
 #include "TerminalWidth.h"
 
@@ -15,20 +15,14 @@ namespace {
 
 constexpr std::string_view fence = "```";
 
-void checkExtraction(const LineList& in, const LineList& out, const BlockTable& blocks)
+void checkExtraction(const LineList& out, const BlockTable& blocks)
 {
     std::set<std::string, std::less<>> seen;
-    std::size_t k = 0; // the lines that are not placeholders are copies of input lines, in order
     for (const auto& line : out) {
-        if (CodeBlocks::isPlaceholderLine(line)) {
-            fuzz::require(blocks.count(line) == 1, "extractCodeBlocks: a placeholder line without a block", line);
-            fuzz::require(seen.insert(line).second, "extractCodeBlocks: a placeholder line occurs twice", line);
+        if (!CodeBlocks::isPlaceholderLine(line))
             continue;
-        }
-        while (k < in.size() && in[k] != line)
-            ++k;
-        fuzz::require(k < in.size(), "extractCodeBlocks: an output line is no input line", line);
-        ++k;
+        fuzz::require(blocks.count(line) == 1, "extractCodeBlocks: a placeholder line without a block", line);
+        fuzz::require(seen.insert(line).second, "extractCodeBlocks: a placeholder line occurs twice", line);
     }
     fuzz::require(seen.size() == blocks.size(), "extractCodeBlocks: a stored block has no placeholder line");
     for (const auto& [placeholder, block] : blocks) {
@@ -58,12 +52,22 @@ void checkBlocksRestored(const LineList& extracted, const BlockTable& blocks, co
     }
 }
 
-// Walks the input lines over the restored list. Each input line is the next
-// restored line, past the fences and empty lines that restoration added, or
-// the start of it when wrapped rests were joined on; those rests are the
-// input lines right after it. Blank input lines may be gone.
-void checkEveryLineBack(const LineList& in, const LineList& restored)
+// Walks the input lines over the extracted list with every placeholder
+// replaced by its block's lines, which restoration puts back between fences.
+// Each input line is the next of those lines, or the start of it when wrapped
+// rests were joined on; those rests are the input lines right after it. Blank
+// input lines may be gone.
+void checkEveryLineBack(const LineList& in, const LineList& extracted, const BlockTable& blocks)
 {
+    LineList expanded;
+    for (const auto& line : extracted) {
+        if (CodeBlocks::isPlaceholderLine(line)) {
+            const LineList& block = blocks.at(line);
+            expanded.insert(expanded.end(), block.begin(), block.end());
+        } else {
+            expanded.push_back(line);
+        }
+    }
     std::size_t k = 0;
     std::string_view joined; // what is still to come of the rests of a joined line
     for (const auto& line : in) {
@@ -77,28 +81,21 @@ void checkEveryLineBack(const LineList& in, const LineList& restored)
             joined.remove_prefix(rest.size());
             continue;
         }
-        if (unicode::isBlank(line)) {
-            // Kept where it stands, or dropped; never looked for past a fence,
-            // which would skip the fence that the next line may be.
-            if (k < restored.size() && restored[k] == line)
-                ++k;
+        if (k < expanded.size() && expanded[k] == line) {
+            ++k;
             continue;
         }
-        std::size_t j = k;
-        while (j < restored.size() && restored[j] != line && (restored[j] == fence || restored[j].empty()))
-            ++j;
-        if (j < restored.size() && restored[j] == line) {
-            k = j + 1;
+        if (unicode::isBlank(line))
             continue;
-        }
         const std::string head = unicode::stripTrailingWhitespace(line);
-        fuzz::require(j < restored.size() && restored[j].size() > head.size() && restored[j].starts_with(head)
-                          && restored[j][head.size()] == ' ',
+        fuzz::require(k < expanded.size() && expanded[k].size() > head.size() && expanded[k].starts_with(head)
+                          && expanded[k][head.size()] == ' ',
                       "restoreCodeBlocks(extractCodeBlocks(x)) lost a line", line);
-        joined = std::string_view(restored[j]).substr(head.size());
-        k = j + 1;
+        joined = std::string_view(expanded[k]).substr(head.size());
+        ++k;
     }
-    fuzz::require(joined.empty(), "restoreCodeBlocks(extractCodeBlocks(x)) joined text that was never input");
+    fuzz::require(joined.empty() && k == expanded.size(),
+                  "extractCodeBlocks: a line that was never input, or joined text that was not");
 }
 
 void roundTrip(const LineList& in, std::int64_t width)
@@ -107,15 +104,17 @@ void roundTrip(const LineList& in, std::int64_t width)
     auto [extracted, blocks] = CodeBlocks::extractCodeBlocks(copy, width);
     fuzz::require(copy == in, "extractCodeBlocks: changed its input list");
     fuzz::requireLineContract(extracted, "extractCodeBlocks", true);
-    checkExtraction(in, extracted, blocks);
+    checkExtraction(extracted, blocks);
 
     const LineList extractedCopy = extracted;
     const BlockTable blocksCopy = blocks;
     const LineList restored = CodeBlocks::restoreCodeBlocks(extracted, blocks);
     fuzz::require(extracted == extractedCopy && blocks == blocksCopy, "restoreCodeBlocks: changed its input");
     fuzz::requireLineContract(restored, "restoreCodeBlocks");
+    for (const auto& line : restored)
+        fuzz::require(!CodeBlocks::isPlaceholderLine(unicode::trim(line)), "restoreCodeBlocks: left a placeholder line");
     checkBlocksRestored(extracted, blocks, restored);
-    checkEveryLineBack(in, restored);
+    checkEveryLineBack(in, extracted, blocks);
 }
 
 } // namespace
