@@ -72,32 +72,35 @@ void checkEveryLineBack(const LineList& in, const LineList& extracted, const Blo
     // U+0085 even from text already joined, so joined lines are compared
     // without their white space.
     std::size_t k = 0;
-    bool joining = false;
     std::string remaining; // what is still to come of the rests of a joined line
     for (const auto& line : in) {
         const std::string text = fuzz::withoutWhiteSpace({line});
-        if (joining && !remaining.empty()) {
+        if (text.empty()) {
+            // A line of white space only: blank lines may be dropped, others
+            // may be joined on as a rest, and either carries no text.
+            if (k < expanded.size() && expanded[k] == line)
+                ++k;
+            continue;
+        }
+        if (!remaining.empty()) {
             fuzz::require(remaining.starts_with(text), "restoreCodeBlocks(extractCodeBlocks(x)) lost a wrapped rest", line);
             remaining.erase(0, text.size());
             continue;
         }
-        // A rest of nothing but white space (though not blank) may follow.
-        if (joining && text.empty() && !unicode::isBlank(line) && !(k < expanded.size() && expanded[k] == line))
-            continue;
-        joining = false;
+        while (k < expanded.size() && fuzz::withoutWhiteSpace({expanded[k]}).empty())
+            ++k; // white space only, its input line taken as a rest above
         if (k < expanded.size() && expanded[k] == line) {
             ++k;
             continue;
         }
-        if (unicode::isBlank(line))
-            continue;
         remaining = k < expanded.size() ? fuzz::withoutWhiteSpace({expanded[k]}) : std::string();
-        fuzz::require(k < expanded.size() && remaining.size() >= text.size() && remaining.starts_with(text),
+        fuzz::require(k < expanded.size() && remaining.starts_with(text),
                       "restoreCodeBlocks(extractCodeBlocks(x)) lost a line", line);
         remaining.erase(0, text.size());
-        joining = true;
         ++k;
     }
+    while (k < expanded.size() && fuzz::withoutWhiteSpace({expanded[k]}).empty())
+        ++k;
     fuzz::require(remaining.empty() && k == expanded.size(),
                   "extractCodeBlocks: a line that was never input, or joined text that was not");
 }
