@@ -386,7 +386,8 @@ void pipeTableToHTML(const std::vector<std::string_view>& lines, std::string& ht
 // between them is written by between(out, end), up to `end`, and the text is
 // handed back whole (false) when it holds no table.
 template <typename Between>
-bool convertPipeTablesToHTML(std::string_view text, std::string& out, Between& between)
+bool convertPipeTablesToHTML(std::string_view text, std::string& out, Between& between,
+                             std::vector<std::string>* tables = nullptr)
 {
     bool any = false;
     std::vector<std::string_view> run;
@@ -412,7 +413,10 @@ bool convertPipeTablesToHTML(std::string_view text, std::string& out, Between& b
             out.reserve(text.size() + text.size() / 4);
         any = true;
         between(out, cursor.start());
+        const std::size_t tableStart = out.size();
         pipeTableToHTML(run, out);
+        if (tables)
+            tables->push_back(out.substr(tableStart));
         between.skip(below.end()); // the line feed after the run stays
         cursor = below;
         cursor.next();
@@ -425,7 +429,7 @@ bool convertPipeTablesToHTML(std::string_view text, std::string& out, Between& b
 // The Part's two steps in one pass: escaping, then the tables of the escaped
 // text. The runs are the same either way (escaping touches no "|", "-", ":"
 // or space), and a cell ends with every "<" and ">" escaped either way.
-std::string escapeTagsAndConvertTables(std::string_view markdown)
+std::string escapeTagsAndConvertTables(std::string_view markdown, std::vector<std::string>* tables = nullptr)
 {
     struct Between {
         TagEscaper escaper;
@@ -433,7 +437,7 @@ std::string escapeTagsAndConvertTables(std::string_view markdown)
         void skip(std::size_t end) { escaper.skip(end); }
     } between{TagEscaper(markdown)};
     std::string out;
-    if (!convertPipeTablesToHTML(markdown, out, between)) {
+    if (!convertPipeTablesToHTML(markdown, out, between, tables)) {
         out.reserve(markdown.size() + markdown.size() / 16);
         between(out, markdown.size());
     }
@@ -484,8 +488,57 @@ std::string joinListItemLines(std::string_view html)
     return out;
 }
 
+std::string escapeAngleBrackets(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else
+            out += c;
+    }
+    return out;
+}
+
+// Escaping leaves every "<" of the text escaped but inside code spans and
+// fences as the escaping patterns find them; where cmark reads such a span
+// differently (four backticks against three, or a span on the line after a
+// table, inside the table's HTML block), its content would reach the HTML
+// flavour as live markup. So the only raw HTML let through is the table
+// markup made here; any other raw HTML in the document shows as text.
+void neutraliseForeignHTML(cmark_node* document, const std::vector<std::string>& tables)
+{
+    cmark_iter* iter = cmark_iter_new(document);
+    for (cmark_event_type event; (event = cmark_iter_next(iter)) != CMARK_EVENT_DONE;) {
+        if (event != CMARK_EVENT_ENTER)
+            continue;
+        cmark_node* node = cmark_iter_get_node(iter);
+        const cmark_node_type type = cmark_node_get_type(node);
+        if (type != CMARK_NODE_HTML_INLINE && type != CMARK_NODE_HTML_BLOCK)
+            continue;
+        const char* literal = cmark_node_get_literal(node);
+        const std::string_view raw = literal ? literal : "";
+        std::size_t kept = 0;
+        if (type == CMARK_NODE_HTML_BLOCK) {
+            const std::size_t indent = std::min(raw.find_first_not_of(' '), raw.size());
+            for (const std::string& table : tables) {
+                if (table.size() > kept && raw.substr(indent, table.size()) == table)
+                    kept = indent + table.size();
+            }
+        }
+        if (kept == raw.size())
+            continue;
+        const std::string safe = std::string(raw.substr(0, kept)) + escapeAngleBrackets(raw.substr(kept));
+        cmark_node_set_literal(node, safe.c_str());
+    }
+    cmark_iter_free(iter);
+}
+
 // cmark's rendering, with the list-item clean-up done on its buffer.
-std::optional<std::string> renderWithCmark(const std::string& markdown)
+std::optional<std::string> renderWithCmark(const std::string& markdown, const std::vector<std::string>& tables)
 {
     constexpr int options = CMARK_OPT_SMART | CMARK_OPT_UNSAFE;
     // cmark is handed a C string: what follows a NUL is not part of it.
@@ -493,6 +546,7 @@ std::optional<std::string> renderWithCmark(const std::string& markdown)
     cmark_node* document = cmark_parse_document(markdown.data(), length, options);
     if (!document)
         return std::nullopt;
+    neutraliseForeignHTML(document, tables);
     char* rendered = cmark_render_html(document, options);
     if (!rendered) {
         cmark_node_free(document);
@@ -610,8 +664,9 @@ std::string textToHTML(std::string_view markdown)
         const std::string valid = unicode::toValidUtf8(markdown);
         return textToHTML(valid);
     }
-    const std::string prepared = prepareLists(escapeTagsAndConvertTables(markdown));
-    std::optional<std::string> html = renderWithCmark(prepared);
+    std::vector<std::string> tables;
+    const std::string prepared = prepareLists(escapeTagsAndConvertTables(markdown, &tables));
+    std::optional<std::string> html = renderWithCmark(prepared, tables);
     return html ? std::move(*html) : joinListItemLines("<p>" + prepared + "</p>");
 }
 

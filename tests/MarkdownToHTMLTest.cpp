@@ -127,3 +127,24 @@ TEST(MarkdownToHTML, SeparatorRows)
         EXPECT_EQ(html.rfind("<table>", 0) == 0, r.separator) << r.line << " -> " << html;
     }
 }
+
+// Code spans that cmark reads differently from the escaping patterns, or that
+// land in a table's HTML block, must not bring live markup into the fragment.
+TEST(MarkdownToHTML, NoRawHTMLBesideOurTables)
+{
+    struct Case {
+        const char* name;
+        const char* markdown;
+        const char* html;
+    } cases[] = {
+        {"four backticks against three", "````<img src=x onerror=alert(1)>```",
+         "<p>````&lt;img src=x onerror=alert(1)&gt;```</p>\n"},
+        {"code span on the line after a table", "| a |\n|---|\n`<b>x</b>` tail",
+         "<table>\n<thead>\n<tr><th>a</th></tr>\n</thead>\n</table>\n`&lt;b&gt;x&lt;/b&gt;` tail\n"},
+        {"fenced span starting an HTML block", "x ```\n<div>\n```", "<p>x ```</p>\n&lt;div&gt;\n```\n"},
+        {"escaped text after a table stays as it was", "| a |\n|---|\nafter &amp; <i>",
+         "<table>\n<thead>\n<tr><th>a</th></tr>\n</thead>\n</table>\nafter &amp; &lt;i&gt;\n"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(textToHTML(c.markdown), c.html) << c.name;
+}
