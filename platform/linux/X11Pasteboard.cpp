@@ -88,10 +88,22 @@ X11Pasteboard::X11Pasteboard(xcb_connection_t* connection, Log& log, bool ownsCo
 X11Pasteboard::~X11Pasteboard()
 {
     if (handedOver_) {
-        // The child serves on this socket now. xcb_disconnect() would shut the
-        // socket down for both processes, so only our descriptor is closed.
-        if (ownsConnection_)
-            ::close(xcb_get_file_descriptor(connection_));
+        // The child serves on this socket now, and xcb_disconnect() would shut
+        // it down for both processes. Our descriptor is pointed at /dev/null
+        // first (the child keeps its own), so that the shutdown misses and the
+        // connection's memory is still freed.
+        if (ownsConnection_) {
+            const int fd = xcb_get_file_descriptor(connection_);
+            const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+            if (null >= 0 && ::dup2(null, fd) >= 0) {
+                ::close(null);
+                xcb_disconnect(connection_);
+            } else {
+                if (null >= 0)
+                    ::close(null);
+                ::close(fd);
+            }
+        }
         return;
     }
     if (!xcb_connection_has_error(connection_) && window_ != XCB_NONE) {
