@@ -8,6 +8,8 @@
 #include <gumbo.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <optional>
 #include <deque>
 #include <memory>
 #include <vector>
@@ -853,6 +855,51 @@ void removeZeroWidthSpaces(std::string& s)
 
 std::size_t maxRecreatedElements(std::size_t htmlBytes) { return 16384 + htmlBytes / 16; }
 
+namespace {
+
+// Numeric character references beyond U+10FFFF stand for U+FFFD. The parser
+// adds up their digits without checking for overflow, so such a reference
+// can come out as a stray byte or swallow the text after it; they are
+// rewritten to U+FFFD's own number before parsing. Nothing when none occurs.
+std::optional<std::string> repairHugeReferences(std::string_view html)
+{
+    std::optional<std::string> out;
+    std::size_t copied = 0;
+    for (std::size_t amp = html.find("&#"); amp != std::string_view::npos; amp = html.find("&#", amp + 2)) {
+        std::size_t i = amp + 2;
+        const bool hex = i < html.size() && (html[i] == 'x' || html[i] == 'X');
+        if (hex)
+            ++i;
+        const std::size_t digits = i;
+        std::uint64_t value = 0;
+        for (; i < html.size(); ++i) {
+            const char c = html[i];
+            int digit;
+            if (c >= '0' && c <= '9')
+                digit = c - '0';
+            else if (hex && c >= 'a' && c <= 'f')
+                digit = c - 'a' + 10;
+            else if (hex && c >= 'A' && c <= 'F')
+                digit = c - 'A' + 10;
+            else
+                break;
+            value = std::min<std::uint64_t>(value * (hex ? 16 : 10) + static_cast<std::uint64_t>(digit), 0x110000);
+        }
+        if (i == digits || value <= 0x10FFFF)
+            continue;
+        if (!out)
+            out.emplace().reserve(html.size());
+        out->append(html, copied, digits - copied);
+        out->append(hex ? "FFFD" : "65533");
+        copied = i;
+    }
+    if (out)
+        out->append(html, copied, std::string_view::npos);
+    return out;
+}
+
+} // namespace
+
 std::string convert(std::string_view html)
 {
     // Text from outside may hold ill-formed UTF-8; it is read with U+FFFD.
@@ -867,10 +914,12 @@ std::string convert(std::string_view html)
     if (nesting.depth > limits.depth || nesting.recreated > limits.recreated)
         return std::string(html);
 
+    const std::optional<std::string> repaired = repairHugeReferences(html);
+    const std::string_view source = repaired ? std::string_view(*repaired) : html;
     GumboOptions options = kGumboDefaultOptions;
     options.max_errors = 0;
     const std::unique_ptr<GumboOutput, OutputDeleter> output(
-        gumbo_parse_with_options(&options, html.data(), html.size()));
+        gumbo_parse_with_options(&options, source.data(), source.size()));
     if (!output)
         return std::string(html);
     const GumboNode* body = findBody(*output);
@@ -879,6 +928,10 @@ std::string convert(std::string_view html)
 
     std::string markdown = Converter().convertBody(body);
     removeZeroWidthSpaces(markdown);
+    // The parser's text is UTF-8 but for defects like the one above; what
+    // leaves here is valid whatever it let through.
+    if (!unicode::isValidUtf8(markdown))
+        markdown = unicode::toValidUtf8(markdown);
     return joinLines(Whitespace::normalizeWhitespace(splitLines(markdown)));
 }
 

@@ -146,3 +146,16 @@ TEST(HTMLToMarkdown, DocumentWithoutBody)
     const std::string frames = "<frameset><frame src=a.html></frameset>";
     EXPECT_EQ(convert(frames), frames);
 }
+
+// Numeric references past U+10FFFF overflow inside the parser; found by
+// fuzzing, where one came out as a stray byte and another swallowed the text
+// after it.
+TEST(HTMLToMarkdown, HugeNumericReferencesAreReplacementCharacters)
+{
+    const std::string fffd = "\xEF\xBF\xBD";
+    for (const char* reference : {"&#5555555555513;", "&#4294967295;", "&#4294967353;", "&#x110000;", "&#xFFFFFFFFFFFF;",
+                                  "&#55555555555555555555555555513;"})
+        EXPECT_EQ(lumeno::HTMLToMarkdown::convert(std::string("<p>an") + reference + "t</p>"), "an" + fffd + "t")
+            << reference;
+    EXPECT_EQ(lumeno::HTMLToMarkdown::convert("<p>&#x10FFFF;&#0000000000065;</p>"), "\xF4\x8F\xBF\xBF" "A");
+}
