@@ -342,6 +342,18 @@ std::vector<std::string_view> parseCells(std::string_view line)
     return cells;
 }
 
+void appendEscapedAngleBrackets(std::string& out, std::string_view text)
+{
+    for (const char c : text) {
+        if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else
+            out += c;
+    }
+}
+
 // Cell text goes into the markup as it is, except that a "<" or ">" still
 // raw there (inside a code span, which escaping leaves alone) would be live
 // markup: it is escaped here. "&" stays, so text escaped before is unchanged.
@@ -350,14 +362,7 @@ void appendCell(std::string& out, std::string_view tag, std::string_view cell)
     out += '<';
     out += tag;
     out += '>';
-    for (const char c : cell) {
-        if (c == '<')
-            out += "&lt;";
-        else if (c == '>')
-            out += "&gt;";
-        else
-            out += c;
-    }
+    appendEscapedAngleBrackets(out, cell);
     out += "</";
     out += tag;
     out += '>';
@@ -488,20 +493,6 @@ std::string joinListItemLines(std::string_view html)
     return out;
 }
 
-std::string escapeAngleBrackets(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        if (c == '<')
-            out += "&lt;";
-        else if (c == '>')
-            out += "&gt;";
-        else
-            out += c;
-    }
-    return out;
-}
 
 // Escaping leaves every "<" of the text escaped but inside code spans and
 // fences as the escaping patterns find them; where cmark reads such a span
@@ -531,7 +522,8 @@ void neutraliseForeignHTML(cmark_node* document, const std::vector<std::string>&
         }
         if (kept == raw.size())
             continue;
-        const std::string safe = std::string(raw.substr(0, kept)) + escapeAngleBrackets(raw.substr(kept));
+        std::string safe(raw.substr(0, kept));
+        appendEscapedAngleBrackets(safe, raw.substr(kept));
         cmark_node_set_literal(node, safe.c_str());
     }
     cmark_iter_free(iter);
