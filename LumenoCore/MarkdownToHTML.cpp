@@ -391,8 +391,7 @@ void pipeTableToHTML(const std::vector<std::string_view>& lines, std::string& ht
 // between them is written by between(out, end), up to `end`, and the text is
 // handed back whole (false) when it holds no table.
 template <typename Between>
-bool convertPipeTablesToHTML(std::string_view text, std::string& out, Between& between,
-                             std::vector<std::string>* tables = nullptr)
+bool convertPipeTablesToHTML(std::string_view text, std::string& out, Between& between)
 {
     bool any = false;
     std::vector<std::string_view> run;
@@ -418,10 +417,7 @@ bool convertPipeTablesToHTML(std::string_view text, std::string& out, Between& b
             out.reserve(text.size() + text.size() / 4);
         any = true;
         between(out, cursor.start());
-        const std::size_t tableStart = out.size();
         pipeTableToHTML(run, out);
-        if (tables)
-            tables->push_back(out.substr(tableStart));
         between.skip(below.end()); // the line feed after the run stays
         cursor = below;
         cursor.next();
@@ -434,7 +430,7 @@ bool convertPipeTablesToHTML(std::string_view text, std::string& out, Between& b
 // The Part's two steps in one pass: escaping, then the tables of the escaped
 // text. The runs are the same either way (escaping touches no "|", "-", ":"
 // or space), and a cell ends with every "<" and ">" escaped either way.
-std::string escapeTagsAndConvertTables(std::string_view markdown, std::vector<std::string>* tables = nullptr)
+std::string escapeTagsAndConvertTables(std::string_view markdown)
 {
     struct Between {
         TagEscaper escaper;
@@ -442,7 +438,7 @@ std::string escapeTagsAndConvertTables(std::string_view markdown, std::vector<st
         void skip(std::size_t end) { escaper.skip(end); }
     } between{TagEscaper(markdown)};
     std::string out;
-    if (!convertPipeTablesToHTML(markdown, out, between, tables)) {
+    if (!convertPipeTablesToHTML(markdown, out, between)) {
         out.reserve(markdown.size() + markdown.size() / 16);
         between(out, markdown.size());
     }
@@ -494,15 +490,54 @@ std::string joinListItemLines(std::string_view html)
 }
 
 
+// The length of the table markup pipeTableToHTML writes, when `text` starts
+// with it, else 0. Cells hold no "<", ">" or line feed there, so the markup
+// is recognised by its form alone.
+std::size_t generatedTableLength(std::string_view text)
+{
+    std::size_t at = 0;
+    const auto take = [&](std::string_view part) {
+        if (text.compare(at, part.size(), part) != 0)
+            return false;
+        at += part.size();
+        return true;
+    };
+    const auto takeRow = [&](std::string_view open, std::string_view close) {
+        if (!take("<tr>"))
+            return false;
+        while (take(open)) {
+            const std::size_t end = text.find_first_of("<>\n", at);
+            if (end == npos)
+                return false;
+            at = end;
+            if (!take(close))
+                return false;
+        }
+        return take("</tr>\n");
+    };
+    if (!take("<table>\n<thead>\n") || !takeRow("<th>", "</th>") || !take("</thead>\n"))
+        return 0;
+    if (take("<tbody>\n")) {
+        while (text.compare(at, 4, "<tr>") == 0) {
+            if (!takeRow("<td>", "</td>"))
+                return 0;
+        }
+        if (!take("</tbody>\n"))
+            return 0;
+    }
+    return take("</table>") ? at : 0;
+}
+
 // Escaping leaves every "<" of the text escaped but inside code spans and
 // fences as the escaping patterns find them; where cmark reads such a span
 // differently (four backticks against three, or a span on the line after a
 // table, inside the table's HTML block), its content would reach the HTML
 // flavour as live markup. So the only raw HTML let through is the table
 // markup made here; any other raw HTML in the document shows as text.
-void neutraliseForeignHTML(cmark_node* document, const std::vector<std::string>& tables)
+void neutraliseForeignHTML(cmark_node* document)
 {
     cmark_iter* iter = cmark_iter_new(document);
+    std::string safe;
     for (cmark_event_type event; (event = cmark_iter_next(iter)) != CMARK_EVENT_DONE;) {
         if (event != CMARK_EVENT_ENTER)
             continue;
@@ -512,25 +547,29 @@ void neutraliseForeignHTML(cmark_node* document, const std::vector<std::string>&
             continue;
         const char* literal = cmark_node_get_literal(node);
         const std::string_view raw = literal ? literal : "";
-        std::size_t kept = 0;
-        if (type == CMARK_NODE_HTML_BLOCK) {
-            const std::size_t indent = std::min(raw.find_first_not_of(' '), raw.size());
-            for (const std::string& table : tables) {
-                if (table.size() > kept && raw.substr(indent, table.size()) == table)
-                    kept = indent + table.size();
+        safe.clear();
+        std::size_t copied = 0;
+        for (std::size_t i = raw.find_first_of("<>"); i != npos; i = raw.find_first_of("<>", i)) {
+            if (type == CMARK_NODE_HTML_BLOCK) {
+                if (const std::size_t table = generatedTableLength(raw.substr(i))) {
+                    i += table;
+                    continue;
+                }
             }
+            safe.append(raw, copied, i - copied);
+            safe += raw[i] == '<' ? "&lt;" : "&gt;";
+            copied = ++i;
         }
-        if (kept == raw.size())
+        if (copied == 0)
             continue;
-        std::string safe(raw.substr(0, kept));
-        appendEscapedAngleBrackets(safe, raw.substr(kept));
+        safe.append(raw, copied, npos);
         cmark_node_set_literal(node, safe.c_str());
     }
     cmark_iter_free(iter);
 }
 
 // cmark's rendering, with the list-item clean-up done on its buffer.
-std::optional<std::string> renderWithCmark(const std::string& markdown, const std::vector<std::string>& tables)
+std::optional<std::string> renderWithCmark(const std::string& markdown)
 {
     constexpr int options = CMARK_OPT_SMART | CMARK_OPT_UNSAFE;
     // cmark is handed a C string: what follows a NUL is not part of it.
@@ -538,7 +577,7 @@ std::optional<std::string> renderWithCmark(const std::string& markdown, const st
     cmark_node* document = cmark_parse_document(markdown.data(), length, options);
     if (!document)
         return std::nullopt;
-    neutraliseForeignHTML(document, tables);
+    neutraliseForeignHTML(document);
     char* rendered = cmark_render_html(document, options);
     if (!rendered) {
         cmark_node_free(document);
@@ -656,9 +695,8 @@ std::string textToHTML(std::string_view markdown)
         const std::string valid = unicode::toValidUtf8(markdown);
         return textToHTML(valid);
     }
-    std::vector<std::string> tables;
-    const std::string prepared = prepareLists(escapeTagsAndConvertTables(markdown, &tables));
-    std::optional<std::string> html = renderWithCmark(prepared, tables);
+    const std::string prepared = prepareLists(escapeTagsAndConvertTables(markdown));
+    std::optional<std::string> html = renderWithCmark(prepared);
     return html ? std::move(*html) : joinListItemLines("<p>" + prepared + "</p>");
 }
 

@@ -144,6 +144,9 @@ TEST(MarkdownToHTML, NoRawHTMLBesideOurTables)
         {"fenced span starting an HTML block", "x ```\n<div>\n```", "<p>x ```</p>\n&lt;div&gt;\n```\n"},
         {"escaped text after a table stays as it was", "| a |\n|---|\nafter &amp; <i>",
          "<table>\n<thead>\n<tr><th>a</th></tr>\n</thead>\n</table>\nafter &amp; &lt;i&gt;\n"},
+        {"a second table in the same HTML block", "| a |\n|---|\nfoo <i>\n| b |\n|---|",
+         "<table>\n<thead>\n<tr><th>a</th></tr>\n</thead>\n</table>\nfoo &lt;i&gt;\n"
+         "<table>\n<thead>\n<tr><th>b</th></tr>\n</thead>\n</table>\n"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(textToHTML(c.markdown), c.html) << c.name;
