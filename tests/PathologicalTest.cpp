@@ -50,6 +50,12 @@ TEST(Pathological, BlankRunsInsideAndAfterCodeBlocks)
     EXPECT_NE(out.find("```\n1  x\n\n2  y\n```"), std::string::npos);
 }
 
+TEST(Pathological, TwoHundredThousandTables)
+{
+    const std::string out = MarkdownToHTML::textToHTML(repeat("| a | b |\n|---|---|\n| 1 | 2 |\n\n", 200000));
+    EXPECT_EQ(out.find("&lt;"), std::string::npos);
+}
+
 TEST(Pathological, LongWrappedBlockLine)
 {
     // One block line whose wrapped rest runs over 200,000 lines.
@@ -63,7 +69,10 @@ TEST(Pathological, LongWrappedBlockLine)
 TEST(Pathological, RunsOfCarriageReturns)
 {
     EXPECT_EQ(TextTransformer::transform(repeat("\r", 10000000)), "");
-    EXPECT_EQ(TextTransformer::transform("a" + repeat("\r\n", 2000000) + "b"), "a\n\nb");
+    std::string crlf = "a";
+    crlf += repeat("\r\n", 2000000);
+    crlf += 'b';
+    EXPECT_EQ(TextTransformer::transform(crlf), "a\n\nb");
 }
 
 TEST(Pathological, UnclosedEscapesAndBlankGlyphlessLines)
