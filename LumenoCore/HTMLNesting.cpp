@@ -238,7 +238,7 @@ private:
     void closeOrdinary(std::uint16_t tag);
 
     void closeParagraph();
-    void closeCell();
+    bool closeCell(); // false when no cell is open in table scope
     void closeListItem(bool item);
 
     Content startInBody(const StartTag& t);
@@ -563,15 +563,16 @@ void Gauge::closeParagraph()
         popTo(p);
 }
 
-void Gauge::closeCell()
+bool Gauge::closeCell()
 {
     std::size_t cell = findInScope(Td, Scope::Table);
     if (cell == npos)
         cell = findInScope(Th, Scope::Table);
     if (cell == npos)
-        return;
+        return false;
     popTo(cell);
     clearFormattingToMarker();
+    return true;
 }
 
 // An li closes the open li, a dd or dt the open dd or dt, unless a special
@@ -683,9 +684,8 @@ Content Gauge::startTag(const StartTag& t)
         case Mode::Caption:
             if (tableStructure.has(t.tag)) {
                 if (m == Mode::Cell) {
-                    if (findInScope(Td, Scope::Table) == npos && findInScope(Th, Scope::Table) == npos)
+                    if (!closeCell())
                         return Content::Markup;
-                    closeCell();
                 } else {
                     if (findInScope(Caption, Scope::Table) == npos)
                         return Content::Markup;

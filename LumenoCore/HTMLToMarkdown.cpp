@@ -159,20 +159,13 @@ std::string normalisedText(const GumboNode* element)
             text += whole;
             return false;
         }
-        // Runs of space, tab, LF, FF and CR; the no-break space is not one.
-        std::size_t i = 0;
-        if (endsWithSpace()) {
-            while (i < whole.size() && isAsciiRunSpace(static_cast<unsigned char>(whole[i])))
-                ++i;
-        }
-        while (i < whole.size()) {
-            if (isAsciiRunSpace(static_cast<unsigned char>(whole[i]))) {
+        // Runs of space, tab, LF, FF and CR become one space, and none
+        // follows a space already written; the no-break space is not one.
+        for (const char c : whole) {
+            if (!isAsciiRunSpace(static_cast<unsigned char>(c)))
+                text += c;
+            else if (!endsWithSpace())
                 text += ' ';
-                while (i < whole.size() && isAsciiRunSpace(static_cast<unsigned char>(whole[i])))
-                    ++i;
-            } else {
-                text += whole[i++];
-            }
         }
         return false;
     });
@@ -192,6 +185,15 @@ const GumboNode* firstDescendant(const GumboNode* element, GumboTag tag)
     return found;
 }
 
+bool isBlankText(std::string_view s) { return unicode::trimSpaceAndLineBreaks(s).empty(); }
+
+// Whether the cluster c starting at s[at] is blank: all its code points are
+// white space or line breaks.
+bool isBlankCluster(std::string_view s, std::size_t at, const unicode::Cluster& c)
+{
+    return unicode::isWhiteSpace(c.first) && (c.single || isBlankText(s.substr(at, c.end - at)));
+}
+
 // --- Regions -----------------------------------------------------------------------
 //
 // A block quote trims its content and puts "> " in front of every line of it;
@@ -209,10 +211,11 @@ constexpr std::string_view trimStart{"\0\3", 2}, trimEnd{"\0\4", 2};
 // (pieces between "\n") prefixed with "> " once for every quote it lies in.
 // Regions hold text that is never blank ("> " or an item's marker), so the
 // rules that test for blank content may see the marks and count them as text.
-std::string resolveRegions(std::string_view text)
+std::string resolveRegions(std::string marked)
 {
-    if (text.find('\0') == std::string_view::npos)
-        return std::string(text);
+    if (marked.find('\0') == std::string::npos)
+        return marked;
+    const std::string_view text = marked;
     struct Region {
         bool quote;
         bool started; // its first non-blank character has been written
@@ -266,8 +269,7 @@ std::string resolveRegions(std::string_view text)
             continue;
         }
         const unicode::Cluster c = unicode::clusterAt(text, i);
-        const bool blank = unicode::isWhiteSpace(c.first)
-                           && (c.single || unicode::trimSpaceAndLineBreaks(text.substr(i, c.end - i)).empty());
+        const bool blank = isBlankCluster(text, i, c);
         if (regions.empty()) {
             out.append(text, i, c.end - i);
         } else if (blank) {
@@ -282,8 +284,6 @@ std::string resolveRegions(std::string_view text)
     }
     return out;
 }
-
-bool isBlankText(std::string_view s) { return unicode::trimSpaceAndLineBreaks(s).empty(); }
 
 // --- The walk ----------------------------------------------------------------------
 //
@@ -347,7 +347,7 @@ public:
         std::string out;
         open(Rule::Children, body, 0, false, out);
         run();
-        return resolveRegions(out);
+        return resolveRegions(std::move(out));
     }
 
 private:
@@ -585,7 +585,7 @@ private:
         auto isBlankAt = [&](std::size_t i, std::size_t* end) {
             const unicode::Cluster c = unicode::clusterAt(out, i);
             *end = c.end;
-            return unicode::isWhiteSpace(c.first) && isBlankText(std::string_view(out).substr(i, c.end - i));
+            return isBlankCluster(out, i, c);
         };
         std::size_t i = from, end;
         while (i < out.size()) {
@@ -714,8 +714,7 @@ private:
         item.blankUpTo = std::min(std::max(item.blankUpTo, item.textStart), out.size());
         while (item.blankUpTo < out.size()) {
             const unicode::Cluster c = unicode::clusterAt(out, item.blankUpTo);
-            if (!unicode::isWhiteSpace(c.first)
-                || !isBlankText(std::string_view(out).substr(item.blankUpTo, c.end - item.blankUpTo)))
+            if (!isBlankCluster(out, item.blankUpTo, c))
                 return false;
             item.blankUpTo = c.end;
         }
