@@ -2,6 +2,8 @@
 // and the one-line error convention.
 #pragma once
 
+#include "FileDescriptors.h"
+
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -10,9 +12,9 @@
 
 namespace lumeno::cli {
 
-// Reads everything from fd into out (bytes as they come).
-bool readAll(int fd, std::string& out);
-bool writeAll(int fd, std::string_view data);
+using platform::linux_desktop::readAll;
+using platform::linux_desktop::writeAll;
+
 // Prints "lumeno: MESSAGE" on standard error and returns code.
 int fail(const std::string& message, int code);
 

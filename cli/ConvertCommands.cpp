@@ -159,10 +159,8 @@ int runTransform(int argc, char** argv)
     return 0;
 }
 
-int runClipboard(int argc, char** argv)
+int runClipboard(int, char**)
 {
-    if (argc > 2)
-        return fail("'clipboard' takes no argument: '" + std::string(argv[2]) + "' (see 'lumeno --help')", 2);
     desktop::SystemLog log;
     std::unique_ptr<desktop::X11Pasteboard> pasteboard = desktop::X11Pasteboard::open(log);
     if (!pasteboard)

@@ -63,10 +63,8 @@ int openSignalDescriptor()
 
 } // namespace
 
-int runDaemon(int argc, char** argv)
+int runDaemon(int, char**)
 {
-    if (argc > 2)
-        return fail("'daemon' takes no argument: '" + std::string(argv[2]) + "' (see 'lumeno --help')", 2);
     const int signals = openSignalDescriptor();
     if (signals < 0)
         return fail(std::string("cannot watch for signals: ") + std::strerror(errno), 1);

@@ -66,7 +66,9 @@ std::string listLine(const Keys::Key& key, const std::optional<SettingValue>& st
     return line + ")";
 }
 
-int run(int argc, char** argv)
+} // namespace
+
+int runSettings(int argc, char** argv)
 {
     const std::string_view name = argc > 2 ? argv[2] : "";
     const Action* action = nullptr;
@@ -108,9 +110,5 @@ int run(int argc, char** argv)
              0);
     return 0;
 }
-
-} // namespace
-
-int runSettings(int argc, char** argv) { return run(argc, argv); }
 
 } // namespace lumeno::cli

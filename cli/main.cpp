@@ -5,6 +5,7 @@
 #include "MarkdownToHTML.h"
 #include "TextTransformer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -52,14 +53,8 @@ constexpr std::string_view usage =
     "  replaceEmDash           boolean: turn em dashes into commas\n"
     "  hasCompletedOnboarding  boolean: the first-run guide was finished\n";
 
-int noArguments(std::string_view command, int argc, char** argv)
-{
-    if (argc > 2)
-        return fail("'" + std::string(command) + "' takes no argument: '" + argv[2] + "' (see 'lumeno --help')", 2);
-    return 0;
-}
-
-
+// The commands that read no arguments after their name.
+constexpr std::string_view argumentless[] = {"text", "html", "render", "clipboard", "daemon"};
 
 } // namespace
 
@@ -79,6 +74,8 @@ int main(int argc, char** argv)
     if (command == "-V" || command == "--version") {
         return writeAll(STDOUT_FILENO, "lumeno " LUMENO_VERSION "\n") ? 0 : 1;
     }
+    if (argc > 2 && std::ranges::find(argumentless, command) != std::end(argumentless))
+        return fail("'" + std::string(command) + "' takes no argument: '" + argv[2] + "' (see 'lumeno --help')", 2);
     if (command == "transform")
         return runTransform(argc, argv);
     if (command == "clipboard")
@@ -87,21 +84,12 @@ int main(int argc, char** argv)
         return runDaemon(argc, argv);
     if (command == "settings")
         return runSettings(argc, argv);
-    if (command == "text") {
-        if (const int code = noArguments(command, argc, argv))
-            return code;
+    if (command == "text")
         return runFilter([](std::string in) { return lumeno::TextTransformer::transform(std::move(in)); });
-    }
-    if (command == "html") {
-        if (const int code = noArguments(command, argc, argv))
-            return code;
+    if (command == "html")
         return runFilter([](const std::string& in) { return lumeno::HTMLToMarkdown::convert(in); });
-    }
-    if (command == "render") {
-        if (const int code = noArguments(command, argc, argv))
-            return code;
+    if (command == "render")
         return runFilter([](const std::string& in) { return lumeno::MarkdownToHTML::textToHTML(in); });
-    }
     if (!command.empty() && command.front() == '-')
         return fail("unknown option '" + std::string(command) + "' (see 'lumeno --help')", 2);
     return fail("unknown command '" + std::string(command) + "' (see 'lumeno --help')", 2);

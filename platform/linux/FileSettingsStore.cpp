@@ -1,5 +1,6 @@
 #include "FileSettingsStore.h"
 
+#include "FileDescriptors.h"
 #include "Unicode.h"
 
 #include <cerrno>
@@ -19,32 +20,6 @@ constexpr const char* fileName = "settings";
 constexpr const char* brokenSuffix = ".broken";
 
 bool sameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
-
-bool writeAllTo(int fd, std::string_view data)
-{
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n > 0)
-            data.remove_prefix(static_cast<std::size_t>(n));
-        else if (n < 0 && errno != EINTR)
-            return false;
-    }
-    return true;
-}
-
-bool readAllFrom(int fd, std::string& out)
-{
-    char buffer[8192];
-    while (true) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n > 0)
-            out.append(buffer, static_cast<std::size_t>(n));
-        else if (n == 0)
-            return true;
-        else if (errno != EINTR)
-            return false;
-    }
-}
 
 } // namespace
 
@@ -135,7 +110,7 @@ void FileSettingsStore::load(int fd, const FileVersion& statted) const
                    : statted;
     std::string text;
     ParsedSettings parsed;
-    if (readAllFrom(fd, text)) {
+    if (readAll(fd, text)) {
         parsed = parseSettings(text);
     } else {
         parsed.valid = false;
@@ -173,7 +148,7 @@ bool FileSettingsStore::save(const SettingsMap& values, int folder)
         logSaveError(what, error);
         return false;
     };
-    bool written = writeAllTo(fd, serializeSettings(values)) && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
+    bool written = writeAll(fd, serializeSettings(values)) && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
     int error = errno;
     if (::close(fd) != 0 && written) {
         written = false;

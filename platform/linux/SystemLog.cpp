@@ -1,6 +1,7 @@
 #include "SystemLog.h"
 
-#include <cerrno>
+#include "FileDescriptors.h"
+
 #include <string>
 #include <syslog.h>
 #include <unistd.h>
@@ -26,14 +27,7 @@ void SystemLog::write(std::string_view line)
     if (toStandardError_) {
         // One write() per line, so lines of concurrent processes do not mix.
         text += '\n';
-        std::string_view rest = text;
-        while (!rest.empty()) {
-            const ssize_t n = ::write(STDERR_FILENO, rest.data(), rest.size());
-            if (n > 0)
-                rest.remove_prefix(static_cast<std::size_t>(n));
-            else if (n < 0 && errno != EINTR)
-                break;
-        }
+        writeAll(STDERR_FILENO, text);
     }
 }
 

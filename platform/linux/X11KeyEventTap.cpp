@@ -2,6 +2,7 @@
 
 #include "HotKeySettings.h"
 #include "X11KeyCodes.h"
+#include "XcbPointer.h"
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
@@ -20,12 +21,6 @@ namespace {
 
 // Caps lock travels in the flags as on every system; the decision ignores it.
 constexpr std::int64_t capsLockFlag = 0x10000;
-
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-template <typename T>
-using Reply = std::unique_ptr<T, FreeDeleter>;
 
 std::string describe(const KeyCombination& key)
 {
@@ -102,7 +97,7 @@ void X11KeyEventTap::readModifierMapping()
     superMask_ = XCB_MOD_MASK_4;
     numLockMask_ = 0;
     modifierKeys_.clear();
-    Reply<xcb_get_modifier_mapping_reply_t> mapping(
+    XcbPointer<xcb_get_modifier_mapping_reply_t> mapping(
         xcb_get_modifier_mapping_reply(connection_, xcb_get_modifier_mapping(connection_), nullptr));
     if (!mapping)
         return;
@@ -161,7 +156,7 @@ std::int64_t X11KeyEventTap::flagsForState(std::uint16_t state) const
 std::vector<std::uint8_t> X11KeyEventTap::keycodesFor(std::uint32_t keysym) const
 {
     std::vector<std::uint8_t> result;
-    std::unique_ptr<xcb_keycode_t, FreeDeleter> keycodes(xcb_key_symbols_get_keycode(symbols_, keysym));
+    XcbPointer<xcb_keycode_t> keycodes(xcb_key_symbols_get_keycode(symbols_, keysym));
     for (const xcb_keycode_t* k = keycodes.get(); k && *k != XCB_NO_SYMBOL; ++k)
         if (std::find(result.begin(), result.end(), *k) == result.end())
             result.push_back(*k);
@@ -204,7 +199,7 @@ bool X11KeyEventTap::grabAll()
                                                XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_SYNC));
     bool refused = false;
     for (auto cookie : cookies)
-        if (Reply<xcb_generic_error_t> error{xcb_request_check(connection_, cookie)})
+        if (XcbPointer<xcb_generic_error_t> error{xcb_request_check(connection_, cookie)})
             refused = true;
     grabs_ = std::move(grabs);
     if (refused) {
@@ -276,8 +271,8 @@ X11KeyEventTap::Status X11KeyEventTap::processEvents()
 {
     if (!connection_)
         return Status::ok;
-    while (Reply<xcb_generic_event_t> event{xcb_poll_for_event(connection_)}) {
-        switch (event->response_type & 0x7f) {
+    while (XcbPointer<xcb_generic_event_t> event{xcb_poll_for_event(connection_)}) {
+        switch (eventType(*event)) {
         case XCB_KEY_PRESS: {
             const auto* press = reinterpret_cast<xcb_key_press_event_t*>(event.get());
             handleKeyPress(press->detail, press->state, press->time);
@@ -360,7 +355,7 @@ std::vector<std::uint8_t> X11KeyEventTap::heldModifierKeys(std::uint8_t otherKey
 {
     std::vector<std::uint8_t> held;
     otherKeyIsDown = false;
-    Reply<xcb_query_keymap_reply_t> keymap(xcb_query_keymap_reply(connection_, xcb_query_keymap(connection_), nullptr));
+    XcbPointer<xcb_query_keymap_reply_t> keymap(xcb_query_keymap_reply(connection_, xcb_query_keymap(connection_), nullptr));
     if (!keymap)
         return held;
     const auto isDown = [&](std::uint8_t keycode) { return (keymap->keys[keycode / 8] & (1u << (keycode % 8))) != 0; };

@@ -24,20 +24,9 @@ constexpr std::size_t largestPiece = std::size_t(1) << 20;
 constexpr auto transferTimeout = std::chrono::seconds(5);
 constexpr auto silentOwnerMemory = std::chrono::seconds(3);
 
-std::uint8_t eventType(const xcb_generic_event_t& event) { return event.response_type & 0x7F; }
-
-template <typename Reply>
-using ReplyPointer = std::unique_ptr<Reply, void (*)(void*)>;
-
-template <typename Reply>
-ReplyPointer<Reply> take(Reply* reply)
-{
-    return ReplyPointer<Reply>(reply, std::free);
-}
-
 std::shared_ptr<const std::string> validText(const std::string& text)
 {
-    return std::make_shared<const std::string>(unicode::isValidUtf8(text) ? text : unicode::toValidUtf8(text));
+    return std::make_shared<const std::string>(unicode::toValidUtf8(text));
 }
 
 } // namespace
@@ -263,7 +252,7 @@ X11Pasteboard::EventPointer X11Pasteboard::waitForEvent(Clock::time_point deadli
 {
     while (true) {
         if (xcb_generic_event_t* raw = xcb_poll_for_event(connection_)) {
-            EventPointer event(raw, std::free);
+            EventPointer event(raw);
             if (wanted(*event))
                 return event;
             // Someone may ask us for our own selection while we wait.
@@ -272,10 +261,10 @@ X11Pasteboard::EventPointer X11Pasteboard::waitForEvent(Clock::time_point deadli
             continue;
         }
         if (xcb_connection_has_error(connection_))
-            return EventPointer(nullptr, std::free);
+            return {};
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0)
-            return EventPointer(nullptr, std::free);
+            return {};
         pollfd descriptor{xcb_get_file_descriptor(connection_), POLLIN, 0};
         ::poll(&descriptor, 1, static_cast<int>(left));
     }
@@ -502,7 +491,7 @@ void X11Pasteboard::processEvents(const std::function<void(const xcb_generic_eve
         xcb_generic_event_t* raw = xcb_poll_for_event(connection_);
         if (!raw)
             break;
-        const EventPointer event(raw, std::free);
+        const EventPointer event(raw);
         if (!handleEvent(*event) && other)
             other(*event);
     }

@@ -29,6 +29,7 @@
 #pragma once
 
 #include "Platform.h"
+#include "XcbPointer.h"
 
 #include <chrono>
 #include <cstdint>
@@ -88,7 +89,7 @@ public:
     pid_t serveInBackground();
 
 private:
-    using EventPointer = std::unique_ptr<xcb_generic_event_t, void (*)(void*)>;
+    using EventPointer = XcbPointer<xcb_generic_event_t>;
     using Clock = std::chrono::steady_clock;
 
     struct Atoms {
